@@ -1,0 +1,60 @@
+#include "cli/clicommon.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace {
+const CliCommand Commands[] = {
+    {"settings", "settings                 every setting with the value in force", CmdSettings},
+};
+} // namespace
+
+std::span<const CliCommand> CliCommands() {
+    return Commands;
+}
+
+int UsageError(std::string_view message) {
+    if (!message.empty())
+        std::cerr << "qm4750-cli: " << message << "\n";
+    std::cerr << "Usage: qm4750-cli [--ini FILE] COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const CliCommand& command : CliCommands())
+        std::cerr << "  " << command.Usage << "\n";
+    return ExitUsage;
+}
+
+bool ParsedArgs::Has(std::string_view name) const {
+    return std::any_of(Options.begin(), Options.end(), [&](const auto& o) { return o.first == name; });
+}
+
+const std::string* ParsedArgs::Value(std::string_view name) const {
+    const std::string* found = nullptr;
+    for (const auto& option : Options)
+        if (option.first == name)
+            found = &option.second; // the last one given wins
+    return found;
+}
+
+bool ParseArgs(CliArgs args, std::span<const std::string_view> withValue,
+               std::span<const std::string_view> flags, ParsedArgs& out, std::string& message) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0 || arg == "--") {
+            out.Positional.push_back(arg);
+            continue;
+        }
+        const std::string name = arg.substr(2);
+        if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+            out.Options.emplace_back(name, std::string{});
+        } else if (std::find(withValue.begin(), withValue.end(), name) != withValue.end()) {
+            if (i + 1 >= args.size()) {
+                message = "option " + arg + " needs a value";
+                return false;
+            }
+            out.Options.emplace_back(name, args[++i]);
+        } else {
+            message = "unknown option " + arg;
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,1 @@
+// The built-in instrument simulator grows here.
