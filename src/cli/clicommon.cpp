@@ -6,6 +6,7 @@
 namespace {
 const CliCommand Commands[] = {
     {"settings", "settings                 every setting with the value in force", CmdSettings},
+    {"info", "info FILE.q47            counts, samples, completeness per temperature", CmdInfo},
 };
 } // namespace
 

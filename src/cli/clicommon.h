@@ -43,3 +43,4 @@ bool ParseArgs(CliArgs args, std::span<const std::string_view> withValue,
 
 // Commands, one file each.
 int CmdSettings(GlobalValue& g, CliArgs args);
+int CmdInfo(GlobalValue& g, CliArgs args);
