@@ -23,21 +23,23 @@ public:
     double GetX(std::size_t index) const;
     double GetY(std::size_t index) const;
 
-    // Copies the GetDegree() + 1 coefficients, highest power first; copies nothing when the
-    // polynomial holds no coefficients (never fitted, or a degree Fit refused).
+    // Copies the GetDegree() + 1 coefficients, highest power first; copies nothing when it holds no
+    // coefficients of that degree (never fitted, a degree Fit refused, or SetDegree since the fit).
     void GetCoefs(double* coefs) const;
     const std::vector<double>& Coefs() const { return pCoef; }
 
     // Replaces degree, points and coefficients with the fit of the n points (the polynomial keeps
-    // copies). Returns IsFitted(). With no points or a degree outside 0..MaxDegree the points are
-    // still taken, no coefficients are held and the result is false.
+    // copies). Returns IsFitted(). With no points the coefficients are all 0 and the result is
+    // false; with a degree outside 0..MaxDegree the points are taken, no coefficients are held and
+    // the result is false.
     bool Fit(int degree, const double* x, std::size_t n, const double* y);
-    bool Fit(int degree, std::span<const double> x, std::span<const double> y); // sizes must match
+    bool Fit(int degree, std::span<const double> x, std::span<const double> y); // the shorter length
 
-    // True when the last fit gave a usable curve; false for a new polynomial.
-    bool IsFitted() const { return bFitted; }
+    // True when the last fit gave a usable curve of the current degree; false for a new polynomial
+    // and after SetDegree changed the degree since the fit.
+    bool IsFitted() const;
 
-    // Value at x; 0 without coefficients.
+    // Value at x of the coefficients held (whatever degree they were fitted with); 0 without any.
     double Calc(double x) const;
 
     // Root-mean-square residual of the last fit (of the zero polynomial for an unusable one);
@@ -52,4 +54,8 @@ private:
     std::vector<double> pCoef;
     double dRms = 0.0;
     bool bFitted = false;
+
+    bool HoldsCurrentDegree() const {
+        return iDegree >= 0 && pCoef.size() == static_cast<std::size_t>(iDegree) + 1;
+    }
 };

@@ -1,0 +1,110 @@
+#include "evaluation/ccalcdata.h"
+
+#include <vector>
+
+namespace {
+
+double Compute(const CCalcCore& core, TCalcValue which) {
+    switch (which) {
+        case cvAlpha:
+            return core.GetAlpha();
+        case cvSigma:
+            return core.GetSigma();
+        case cvKappa:
+            return core.GetKappa();
+        case cvKappaCorr:
+            return core.GetKappaCorr();
+        case cvZ:
+            return core.GetZ();
+        case cvZCorr:
+            return core.GetZCorr();
+    }
+    throw ECalcError("No such value");
+}
+
+} // namespace
+
+bool CCalcData::PointTavr(std::size_t sample, std::size_t tempIndex, double& value) const {
+    if (pData == nullptr)
+        return false;
+    const _sMeasurePoint& point = pData->GetPoint(tempIndex, sample);
+    if (!point.IsComplete())
+        return false;
+    try {
+        value = CCalcCore(&point).GetTavr();
+        return true;
+    } catch (const ECalcError&) {
+        return false;
+    }
+}
+
+bool CCalcData::PointValue(TCalcValue which, std::size_t sample, std::size_t tempIndex, double& value) const {
+    if (pData == nullptr)
+        return false;
+    const _sMeasurePoint& point = pData->GetPoint(tempIndex, sample);
+    if (!point.IsComplete())
+        return false;
+    try {
+        value = Compute(CCalcCore(&point), which);
+        return true;
+    } catch (const ECalcError&) {
+        return false;
+    }
+}
+
+bool CCalcData::PointAlpha(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvAlpha, s, t, v);
+}
+bool CCalcData::PointSigma(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvSigma, s, t, v);
+}
+bool CCalcData::PointKappa(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvKappa, s, t, v);
+}
+bool CCalcData::PointKappaCorr(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvKappaCorr, s, t, v);
+}
+bool CCalcData::PointZ(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvZ, s, t, v);
+}
+bool CCalcData::PointZCorr(std::size_t s, std::size_t t, double& v) const {
+    return PointValue(cvZCorr, s, t, v);
+}
+
+bool CCalcData::FitValue(TCalcValue which, std::size_t sample, CCalcPolinom& poly) const {
+    if (pData == nullptr)
+        return false;
+    const std::size_t n = pData->GetTemperatureCount();
+    std::vector<double> x;
+    std::vector<double> y;
+    x.reserve(n);
+    y.reserve(n);
+    // Store order, which is the order the operator added the temperatures; the fit does not care.
+    for (std::size_t t = 0; t < n; ++t) {
+        if (!pData->GetPoint(t, sample).IsComplete())
+            continue;
+        double tavr = 0.0;
+        double value = 0.0;
+        if (PointTavr(sample, t, tavr) && PointValue(which, sample, t, value)) {
+            x.push_back(tavr);
+            y.push_back(value);
+        }
+    }
+    if (x.empty())
+        return false;
+    poly.Fit(poly.GetDegree(), x, y);
+    return true;
+}
+
+bool CCalcData::FitAlpha(std::size_t sample, CCalcPolinom& poly) const {
+    return FitValue(cvAlpha, sample, poly);
+}
+bool CCalcData::FitSigma(std::size_t sample, CCalcPolinom& poly) const {
+    return FitValue(cvSigma, sample, poly);
+}
+bool CCalcData::FitKappa(std::size_t sample, CCalcPolinom& poly, bool corrected) const {
+    return FitValue(corrected ? cvKappaCorr : cvKappa, sample, poly);
+}
+bool CCalcData::FitZ(std::size_t sample, CCalcPolinom& poly, bool corrected) const {
+    return FitValue(corrected ? cvZCorr : cvZ, sample, poly);
+}
