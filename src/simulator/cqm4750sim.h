@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instrument/cqm4750device.h"
 #include "simulator/csimclock.h"
 #include "simulator/csimconfig.h"
 
@@ -92,6 +93,7 @@ private:
     void AdvanceBy(double seconds);
     void AdvanceChannel(Channel& channel, double seconds, double* sampleT);
     double PeltierTarget(int position) const;
+    void Readings(double& t1, double& t2, double& u, double& i) const;
     void CaptureRecord();
     std::uint8_t StatusB() const;
     std::uint8_t ChannelFlags(int channel) const;
@@ -119,6 +121,5 @@ private:
     bool m_cycleStarted = false;
     bool m_cycleReady = false;
     std::int64_t m_cycleStartMs = 0;
-    std::array<float, 10> m_record{}; // T1 T2 U I T3 T4 (°C, uV, mA), then per channel T V1 V2
-    std::array<std::uint8_t, 2> m_recordFlags{};
+    _sTelemetry m_record; // the last record in wire units (°C, uV, mA)
 };

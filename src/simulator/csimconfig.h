@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -8,11 +9,12 @@
 class CSample;
 
 // A material property at 300 K with a linear relative temperature coefficient:
-// value(T) = At300 * (1 + Tc * (T - 300)).
+// value(T) = At300 * (1 + Tc * (T - 300)), the factor held at 0.05 at least so that a property
+// never changes sign or vanishes far from 300 K.
 struct _sSimProperty {
     double At300 = 0.0;
     double Tc = 0.0; // 1/K
-    double At(double kelvin) const { return At300 * (1.0 + Tc * (kelvin - 300.0)); }
+    double At(double kelvin) const { return At300 * std::max(0.05, 1.0 + Tc * (kelvin - 300.0)); }
 };
 
 // One sample mounted at a position of the simulated instrument. Lengths in mm, current in mA, as

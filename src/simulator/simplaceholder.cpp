@@ -1,1 +1,0 @@
-// The built-in instrument simulator grows here.
