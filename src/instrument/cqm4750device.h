@@ -4,6 +4,7 @@
 #include "instrument/uargcodec.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -140,7 +141,7 @@ public:
 
 private:
     CFrameLink& m_link;
-    std::uint32_t m_errorFlags = 0;
+    std::atomic<std::uint32_t> m_errorFlags = 0; // read from any thread; a refused exchange clears it too
     bool m_open = false;
     std::uint8_t m_statusA = 0;
     std::uint8_t m_statusB = 0;
