@@ -3,6 +3,7 @@
 #include "model/uinifile.h"
 #include "model/unumtext.h"
 #include "model/usettingstable.h"
+#include "sequencer/cprogrammlogic.h"
 
 #include <SimpleIni.h>
 #include <algorithm>
@@ -43,6 +44,7 @@ GlobalValue::GlobalValue(std::filesystem::path iniPath) : m_iniPath(std::move(in
         sample->SetUse(true);
         Samples.push_back(std::move(sample));
     }
+    ProgrammLogic = std::make_unique<CProgrammLogic>(*this);
     bMeasureSaved = true;
 }
 

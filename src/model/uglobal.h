@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class CProgrammLogic;
+
 // Polynomial degree slots of the four properties, in the order of the degree array.
 enum TPropertyIndex { piAlpha = 0, piSigma = 1, piKappa = 2, piZ = 3 };
 
@@ -79,6 +81,9 @@ public:
     // construction (SampleCount does not change while the program runs).
     std::vector<std::unique_ptr<CSample>> Samples;
     CMeasrueData MeasureData;
+    // The measurement sequencer over these samples and this store; created after the settings
+    // are read, since it sizes its detectors and averagers from them.
+    std::unique_ptr<CProgrammLogic> ProgrammLogic;
 
     // Values of the settings file that could not be used as they stood, one line each:
     // the key, the value found and the value used instead.
