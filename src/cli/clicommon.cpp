@@ -7,6 +7,10 @@ namespace {
 const CliCommand Commands[] = {
     {"settings", "settings                 every setting with the value in force", CmdSettings},
     {"info", "info FILE.q47            counts, samples, completeness per temperature", CmdInfo},
+    {"export", "export FILE.q47 OUT.txt  the results export of a measurement file", CmdExport},
+    {"fit", "fit FILE.q47 --sample S [--degrees A,S,K,Z] [--no-correction]\n"
+            "                           the four fitted polynomials (formula text, rms)",
+     CmdFit},
 };
 } // namespace
 

@@ -44,3 +44,5 @@ bool ParseArgs(CliArgs args, std::span<const std::string_view> withValue,
 // Commands, one file each.
 int CmdSettings(GlobalValue& g, CliArgs args);
 int CmdInfo(GlobalValue& g, CliArgs args);
+int CmdExport(GlobalValue& g, CliArgs args);
+int CmdFit(GlobalValue& g, CliArgs args);
