@@ -17,21 +17,26 @@ double Quantize(double value, double step) {
     return std::round(value / step) * step;
 }
 
-// Writes the arguments of one reply; a semicolon ends a list of data.
+// Writes the arguments of one reply; a semicolon ends a list of data. Encoded into a scratch
+// buffer first: a reply never runs past its 128 bytes, whatever the values.
 class CReplyWriter {
 public:
     explicit CReplyWriter(_sSimReply& reply) : m_reply(reply) {}
     template <typename T> void Put(T value, bool hex = false) {
-        m_pos += EncodeArg(m_reply.Payload.data() + m_pos, value, hex);
+        if (m_pos + 32 < static_cast<int>(m_scratch.size()))
+            m_pos += EncodeArg(m_scratch.data() + m_pos, value, hex);
     }
     void Finish() {
         if (ArgTextMode == 1 && m_pos > 0)
-            m_reply.Payload[static_cast<std::size_t>(m_pos - 1)] = ';';
-        m_reply.Length = static_cast<std::uint8_t>(m_pos);
+            m_scratch[static_cast<std::size_t>(m_pos - 1)] = ';';
+        const int n = std::min(m_pos, static_cast<int>(m_reply.Payload.size()));
+        std::memcpy(m_reply.Payload.data(), m_scratch.data(), static_cast<std::size_t>(n));
+        m_reply.Length = static_cast<std::uint8_t>(n);
     }
 
 private:
     _sSimReply& m_reply;
+    std::array<std::uint8_t, 2 * kArgScratchSize> m_scratch{};
     int m_pos = 0;
 };
 
@@ -105,21 +110,24 @@ void CQm4750Sim::ClearFaults() {
 // --- the model -----------------------------------------------------------------------------------
 
 void CQm4750Sim::AdvanceTo(std::int64_t nowMs) {
-    if (nowMs <= m_lastMs)
-        return;
-    const std::int64_t readyMs =
-        m_cycleStartMs + static_cast<std::int64_t>(std::llround(m_config.CycleTime * 1000.0));
-    if (m_cycleStarted && !m_cycleReady && !m_cycleStuck && readyMs <= nowMs) {
-        // The record is what the converters saw at the end of the conversion.
-        if (readyMs > m_lastMs) {
-            AdvanceBy(static_cast<double>(readyMs - m_lastMs) * 1e-3);
-            m_lastMs = readyMs;
+    nowMs = std::max(nowMs, m_lastMs);
+    if (m_cycleStarted && !m_cycleReady && !m_cycleStuck) {
+        const std::int64_t readyMs =
+            m_cycleStartMs + static_cast<std::int64_t>(std::llround(m_config.CycleTime * 1000.0));
+        if (readyMs <= nowMs) {
+            // The record is what the converters saw at the end of the conversion.
+            if (readyMs > m_lastMs) {
+                AdvanceBy(static_cast<double>(readyMs - m_lastMs) * 1e-3);
+                m_lastMs = readyMs;
+            }
+            CaptureRecord();
+            m_cycleReady = true;
         }
-        CaptureRecord();
-        m_cycleReady = true;
     }
-    AdvanceBy(static_cast<double>(nowMs - m_lastMs) * 1e-3);
-    m_lastMs = nowMs;
+    if (nowMs > m_lastMs) {
+        AdvanceBy(static_cast<double>(nowMs - m_lastMs) * 1e-3);
+        m_lastMs = nowMs;
+    }
 }
 
 void CQm4750Sim::AdvanceBy(double seconds) {
