@@ -11,6 +11,9 @@ const CliCommand Commands[] = {
     {"fit", "fit FILE.q47 --sample S [--degrees A,S,K,Z] [--no-correction]\n"
             "                           the four fitted polynomials (formula text, rms)",
      CmdFit},
+    {"run", "run --plan PLAN [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
+            "                           a whole measurement against the built-in simulator",
+     CmdRun},
 };
 } // namespace
 

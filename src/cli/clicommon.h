@@ -46,3 +46,4 @@ int CmdSettings(GlobalValue& g, CliArgs args);
 int CmdInfo(GlobalValue& g, CliArgs args);
 int CmdExport(GlobalValue& g, CliArgs args);
 int CmdFit(GlobalValue& g, CliArgs args);
+int CmdRun(GlobalValue& g, CliArgs args);
