@@ -69,6 +69,18 @@ bool SameName(const char* a, const char* b) {
     return *a == *b;
 }
 
+// A value may carry a comment after it: "40 ; mA". The reader itself keeps it in the value.
+std::string WithoutComment(std::string value) {
+    for (std::size_t i = 1; i < value.size(); ++i)
+        if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+            value.resize(i);
+            break;
+        }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.pop_back();
+    return value;
+}
+
 // One number of the description: its key, where it goes, the factor from the file's unit and the
 // range of sound values in the file's unit.
 struct KeyRule {
@@ -86,9 +98,9 @@ std::optional<std::string> ReadSection(const CSimpleIniA& ini, const char* secti
     CSimpleIniA::TNamesDepend keys;
     ini.GetAllKeys(section, keys);
     for (const auto& entry : keys) {
-        const char* value = ini.GetValue(section, entry.pItem, "");
+        const std::string value = WithoutComment(ini.GetValue(section, entry.pItem, ""));
         if (name && SameName(entry.pItem, "Name")) {
-            *name = value;
+            *name = value.empty() ? *name : value;
             continue;
         }
         const KeyRule* rule = nullptr;

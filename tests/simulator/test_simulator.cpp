@@ -320,7 +320,7 @@ TEST(SimConfig, ReadsTheDescriptionFile) {
                                              "Name = Test pellet\n"
                                              "A = 2\nB = 3\nL = 5\n"
                                              "WireL = 0\nWireD = 0\n"
-                                             "Current = 25\n"
+                                             "Current = 25 ; mA, a comment after the value\n"
                                              "Alpha = -180\nAlphaTc = 0.001\n"
                                              "Sigma = 2e4\nKappa = 1.2\n"
                                              "[Sample1]\n");
