@@ -12,11 +12,11 @@ constexpr char Magic[] = {'Q', 'M', '4', '7', '5', '0'};
 constexpr std::size_t MagicSize = sizeof(Magic);
 constexpr std::uint8_t FormatVersion = 1;
 
-// Little-endian writer into a buffer sized in advance.
+// Little-endian writer into a buffer of the exact size of the file.
 class CByteWriter {
 public:
-    explicit CByteWriter(std::size_t size) { m_bytes.reserve(size); }
-    void U8(std::uint8_t v) { m_bytes.push_back(static_cast<char>(v)); }
+    explicit CByteWriter(std::size_t size) : m_bytes(size, '\0') {}
+    void U8(std::uint8_t v) { m_bytes[m_pos++] = static_cast<char>(v); }
     void U32(std::uint32_t v) {
         for (int shift = 0; shift < 32; shift += 8)
             U8(static_cast<std::uint8_t>(v >> shift));
@@ -27,11 +27,18 @@ public:
         for (int shift = 0; shift < 64; shift += 8)
             U8(static_cast<std::uint8_t>(bits >> shift));
     }
-    void Raw(const char* data, std::size_t size) { m_bytes.append(data, size); }
-    std::string Take() { return std::move(m_bytes); }
+    void Raw(const char* data, std::size_t size) {
+        m_bytes.replace(m_pos, size, data, size);
+        m_pos += size;
+    }
+    std::string Take() {
+        m_bytes.resize(m_pos);
+        return std::move(m_bytes);
+    }
 
 private:
     std::string m_bytes;
+    std::size_t m_pos = 0;
 };
 
 // Little-endian reader. Callers check the length first, so reads never run past the end.
