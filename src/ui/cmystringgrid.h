@@ -1,16 +1,25 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
+#include <QTableView>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
+struct TNumberSeparators;
 class CMyStringGrid;
 class CMyStringGridModel;
-class QTableView;
+class QLocale;
 class QWidget;
+
+// value in a number pattern (see unumberformat.h) with the separators of locale (default: the
+// application's locale).
+QString FormatLocaleNumber(double value, const QString& pattern);
+QString FormatLocaleNumber(double value, const QString& pattern, const QLocale& locale);
+TNumberSeparators LocaleNumberSeparators(const QLocale& locale);
 
 // One cell of a CMyStringGrid: a text, or a number shown with its display format.
 class CCell {
@@ -74,7 +83,10 @@ public:
 
 private:
     friend class CMyStringGridModel;
+    CMyStringGridModel* Model() const { return m_view ? m_model : nullptr; }
     CMyStringGridModel* m_model = nullptr;
+    QObject* m_columns = nullptr; // keeps the columns equally wide; lives with the table
+    QPointer<QTableView> m_view;  // null once the panel has taken the table down with it
     std::vector<std::vector<std::unique_ptr<CCell>>> m_cells; // [row][col]
     int m_cols = 0;
 };
