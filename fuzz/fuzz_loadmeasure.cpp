@@ -1,6 +1,8 @@
 // libFuzzer target of the measurement file reader: any bytes either come back as a fault (and
-// leave the decoded content alone) or as a whole file that loads into a store and saves again.
+// leave the decoded content alone) or as a whole file that loads into a store, saves again and
+// exports.
 
+#include "files/uexportfile.h"
 #include "files/usaveloadfile.h"
 
 #include <cstdint>
@@ -49,6 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string resaved = EncodeMeasureFile(store2, samples2);
     if (resaved.size() != saved.size() || resaved.compare(points, std::string::npos, saved, points) != 0 ||
         resaved.compare(0, MeasureFileHeaderSize, saved, 0, MeasureFileHeaderSize) != 0)
+        std::abort();
+
+    // Whatever values a file holds, the export of it is written whole, one row per point.
+    const std::string text = ComposeResultText(store, std::tm{});
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+        ++lines;
+    if (lines !=
+        (store.GetTemperatureCount() == 0 ? 2 : 4 + samples.size() * (4 + store.GetTemperatureCount())))
         std::abort();
     return 0;
 }
