@@ -391,3 +391,23 @@ TEST(SimConfig, LoadsAFileAndDrivesTheModel) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SimClock, InstrumentTimeNeverGoesBackwards) {
+    CVirtualClock virtualClock(500);
+    virtualClock.Advance(-100);
+    EXPECT_EQ(virtualClock.NowMs(), 500);
+    virtualClock.Advance(250);
+    EXPECT_EQ(virtualClock.NowMs(), 750);
+
+    CRealTimeClock real(60.0);
+    const std::int64_t before = real.NowMs();
+    real.SetSpeed(1.0); // a change of speed keeps the time reached so far
+    EXPECT_GE(real.NowMs(), before);
+    EXPECT_EQ(real.GetSpeed(), 1.0);
+    real.SetSpeed(0.0);
+    EXPECT_GT(real.GetSpeed(), 0.0);
+}
+
+} // namespace
