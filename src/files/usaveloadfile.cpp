@@ -120,9 +120,9 @@ std::string CheckLength(std::uint64_t actual, std::uint32_t p, std::uint32_t n) 
         return "file ends after " + std::to_string(actual) + " of " + std::to_string(expected) +
                " bytes, inside " + SectionAt(actual, p, n);
     if (actual > expected)
-        return "file has " + std::to_string(actual - expected) + " bytes more than the " +
-               std::to_string(expected) + " its " + std::to_string(p) + " temperatures and " +
-               std::to_string(n) + " samples take";
+        return "file is " + std::to_string(actual) + " bytes long, but its " + std::to_string(p) +
+               " reference temperatures and " + std::to_string(n) + " samples take " +
+               std::to_string(expected);
     return {};
 }
 

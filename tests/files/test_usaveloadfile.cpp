@@ -218,7 +218,8 @@ TEST_F(MeasureFileTest, DamagedFilesChangeNothing) {
     }
     cases.push_back({"cut in the points", good.substr(0, 412), "file ends after 412 of 1039 bytes"});
     cases.push_back({"empty", "", "file is empty"});
-    cases.push_back({"one byte more", good + '\0', "1 bytes more than the 1039"});
+    cases.push_back({"one byte more", good + '\0',
+                     "file is 1040 bytes long, but its 2 reference temperatures and 3 samples take 1039"});
     for (std::size_t i = 0; i < 6; ++i) {
         std::string bytes = good;
         bytes[i] = static_cast<char>(bytes[i] ^ 0x20);
