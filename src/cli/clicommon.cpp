@@ -12,7 +12,10 @@ const CliCommand Commands[] = {
             "                           the four fitted polynomials (formula text, rms)",
      CmdFit},
     {"run", "run --plan PLAN [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
-            "                           a whole measurement against the built-in simulator",
+            "                           a whole measurement against the built-in simulator;\n"
+            "                           --out is rewritten after every stored mode\n"
+            "  run --resume FILE.q47 [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
+            "                           continues an interrupted run from its file",
      CmdRun},
 };
 } // namespace

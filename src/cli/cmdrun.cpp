@@ -1,5 +1,6 @@
 #include "cli/clicommon.h"
 #include "evaluation/ccalcdata.h"
+#include "files/crecoverykeeper.h"
 #include "files/uexportfile.h"
 #include "files/usaveloadfile.h"
 #include "instrument/cqm4750device.h"
@@ -234,7 +235,7 @@ void PrintResults(const GlobalValue& g, const std::vector<_sSimSample>& simSampl
 // A whole measurement against the built-in simulator on a virtual clock: plan, describe the
 // samples, run the sequencer to its end, write the files asked for and print the results.
 int CmdRun(GlobalValue& g, CliArgs args) {
-    static constexpr std::string_view withValue[] = {"plan", "out", "export", "sim", "seed"};
+    static constexpr std::string_view withValue[] = {"plan", "out", "export", "sim", "seed", "resume"};
     ParsedArgs parsed;
     std::string message;
     if (!ParseArgs(args, withValue, {}, parsed, message))
@@ -242,13 +243,27 @@ int CmdRun(GlobalValue& g, CliArgs args) {
     if (!parsed.Positional.empty())
         return UsageError("run takes no file names; use --out and --export");
     const std::string* planText = parsed.Value("plan");
-    if (planText == nullptr)
-        return UsageError("run needs --plan PLAN");
+    // A resumed run continues the plan of its file and keeps that file up to date.
+    const std::string* resumeFile = parsed.Value("resume");
+    if (planText == nullptr && resumeFile == nullptr)
+        return UsageError("run needs --plan PLAN or --resume FILE.q47");
+    if (planText != nullptr && resumeFile != nullptr)
+        return UsageError("--resume continues the plan of its file; drop --plan");
+    const std::string* outFile = parsed.Value("out") != nullptr ? parsed.Value("out") : resumeFile;
 
     std::vector<double> plan;
-    if (std::string error = ParsePlan(*planText, g.TRange.Tmin, g.TRange.Tmax, plan); !error.empty()) {
-        std::cerr << "qm4750-cli: run: bad plan: " << error << "\n";
-        return ExitUsage;
+    if (planText != nullptr) {
+        if (std::string error = ParsePlan(*planText, g.TRange.Tmin, g.TRange.Tmax, plan); !error.empty()) {
+            std::cerr << "qm4750-cli: run: bad plan: " << error << "\n";
+            return ExitUsage;
+        }
+    }
+    _sMeasureFile resumed;
+    if (resumeFile != nullptr) {
+        if (FileResult read = ReadMeasureFile(*resumeFile, resumed); !read) {
+            std::cerr << "qm4750-cli: run: " << read.Message << "\n";
+            return ExitBadFile;
+        }
     }
     std::uint64_t seed = 1;
     if (const std::string* text = parsed.Value("seed"); text != nullptr && !ParseSeed(*text, seed))
@@ -274,6 +289,9 @@ int CmdRun(GlobalValue& g, CliArgs args) {
                       << "; that sample is not measured\n";
         }
     }
+    // Measured points of a resumed file are kept; its sample descriptions replace the simulator's.
+    if (resumeFile != nullptr)
+        ApplyMeasureFile(resumed, g.MeasureData, g.Samples);
     // One point per sample at every temperature, as the planning pane adds them.
     for (double t : plan) {
         g.MeasureData.AddTemperature(t);
@@ -292,14 +310,25 @@ int CmdRun(GlobalValue& g, CliArgs args) {
     CAcquisitionLoop loop(g, device, [&clock] { return static_cast<std::uint32_t>(clock.NowMs()); });
     CProgrammLogic& logic = *g.ProgrammLogic;
 
-    if (const int started = logic.Start(); started != StartOk) {
+    const int started = logic.Start();
+    const bool alreadyDone = resumeFile != nullptr && started == StartNothingToDo;
+    if (started != StartOk && !alreadyDone) {
         std::cerr << "qm4750-cli: run: nothing to measure (no sample in use)\n";
         device.Close();
         return ExitFailure;
     }
+    if (alreadyDone)
+        std::cerr << "qm4750-cli: run: every point of " << *resumeFile << " is already measured\n";
+    // The output file is whole and loadable from the start and after every stored mode, so that a
+    // run killed at any moment can be resumed from it.
+    g.bMeasureSaved = false;
+    CRecoveryKeeper keeper(g, outFile != nullptr ? *outFile : std::string{}, kfMeasureFile, false);
+    keeper.MeasureChanged();
+    bool keeperFailed = false;
     int done = 0, total = 0;
     CountPoints(g, done, total);
-    const std::int64_t guardMs = GuardMsPerPoint * (total + static_cast<std::int64_t>(plan.size()));
+    const std::int64_t guardMs =
+        GuardMsPerPoint * (total + static_cast<std::int64_t>(g.MeasureData.GetTemperatureCount()));
 
     Progress progress(g);
     const std::int64_t period = g.Timer1000TimeOut;
@@ -311,6 +340,12 @@ int CmdRun(GlobalValue& g, CliArgs args) {
             break;
         }
         const _sTickResult tick = loop.Tick();
+        keeper.AfterTick(tick);
+        if (FileResult kept = keeper.LastResult(); !kept && !keeperFailed) {
+            // Said once; the run goes on and the final save tries again.
+            std::cerr << "qm4750-cli: run: " << kept.Message << "\n";
+            keeperFailed = true;
+        }
         if (tick.bPositionChanged || tick.bRunEnded)
             progress.Update(clock.NowMs());
         clock.Advance(period);
@@ -324,7 +359,7 @@ int CmdRun(GlobalValue& g, CliArgs args) {
                   << " of instrument time and was stopped; what was measured is kept\n";
         status = ExitFailure;
     }
-    if (const std::string* out = parsed.Value("out")) {
+    if (const std::string* out = outFile) {
         if (FileResult saved = SaveMeasureFile(*out, g); !saved) {
             std::cerr << "qm4750-cli: run: " << saved.Message << "\n";
             status = ExitFailure;
