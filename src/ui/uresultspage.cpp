@@ -16,11 +16,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
-#include <QScatterSeries>
 #include <QSpinBox>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -67,6 +67,17 @@ constexpr int MaxCurvePoints = 20001;
 constexpr int BandGap = 10;
 constexpr int LeftMargin = 8;
 
+constexpr int MarkerSize = 7;
+
+// A filled square with a darker rim, drawn at twice the size so that it stays sharp when scaled.
+QImage MarkerImage(const QColor& color) {
+    QImage image(2 * MarkerSize, 2 * MarkerSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color.darker(160));
+    QPainter painter(&image);
+    painter.fillRect(image.rect().adjusted(2, 2, -2, -2), color);
+    return image;
+}
+
 QColor ColorFromBgr(int value) {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
@@ -100,12 +111,14 @@ public:
 
     QXYSeries* Series(int index) const { return m_series[index]; }
 
-    void ClearSeries();
+    // Every series gets exactly the points given (none: the series is emptied).
+    void SetPoints(std::array<QList<QPointF>, TResultsPage::SeriesCount>& points);
     void SetAxisTitles();
     void SetFormulas(const std::array<QImage, PropertyCount>* images, bool show, int offset);
     int MaxOffset() const { return m_offset; }
-    // Fits the axes to the series and places the bands in the current size.
-    void UpdateLayout();
+    // Fits the axes to the points (those of the series when null) and places the bands in the
+    // current size.
+    void UpdateLayout(const std::array<QList<QPointF>, TResultsPage::SeriesCount>* points = nullptr);
     void SetDefaultTemperatureRange(double lo, double hi) {
         m_defaultTLo = lo;
         m_defaultTHi = hi;
@@ -113,10 +126,14 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
+    // The tip: a marker's value while the mouse rests on it.
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    void ShowTip(int band, const QPointF& point, bool state);
+    // The text of the tip for the marker under a point of the viewport; empty when none is there.
+    QString TipAt(const QPoint& pos) const;
 
     QGraphicsScene* m_scene = nullptr;
     std::array<QChart*, PropertyCount> m_band{};
@@ -141,6 +158,8 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
     setRenderHint(QPainter::Antialiasing);
     setBackgroundBrush(Qt::white);
     setMouseTracking(true);
+    // Nothing in the chart takes keys; a focused scene would frame an axis label as if editable.
+    setFocusPolicy(Qt::NoFocus);
     setMinimumSize(300, 240);
 
     for (int k = 0; k < PropertyCount; ++k) {
@@ -149,9 +168,9 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
         chart->setBackgroundVisible(false);
         chart->setDropShadowEnabled(false);
         chart->setMargins(QMargins(0, 0, 0, 0));
-        chart->setPlotAreaBackgroundVisible(true);
-        chart->setPlotAreaBackgroundBrush(Qt::white);
-        chart->setPlotAreaBackgroundPen(QPen(QColor(160, 160, 160)));
+        // The band frames are drawn by the view (drawBackground): a chart's own plot-area
+        // background is not moved along with a plot area set by hand and would stay behind.
+        chart->setPlotAreaBackgroundVisible(false);
         m_scene->addItem(chart);
         m_band[k] = chart;
 
@@ -174,13 +193,13 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
         const int k = SeriesBand[i];
         const QColor color = ColorFromBgr(Bands[k].curveColor);
         if (i < 4) {
-            auto* marks = new QScatterSeries;
-            marks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-            marks->setMarkerSize(7.0);
-            marks->setColor(color);
-            marks->setBorderColor(color.darker(160));
-            connect(marks, &QScatterSeries::hovered, this,
-                    [this, k](const QPointF& point, bool state) { ShowTip(k, point, state); });
+            // Markers as an image drawn at every point, on a series without a line: a scatter
+            // series makes a graphics item per point, and creating and deleting thousands of
+            // them took most of a rebuild.
+            auto* marks = new QLineSeries;
+            marks->setPen(Qt::NoPen);
+            marks->setMarkerSize(MarkerSize);
+            marks->setLightMarker(MarkerImage(color));
             m_series[i] = marks;
         } else {
             auto* line = new QLineSeries;
@@ -202,9 +221,14 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
     SetAxisTitles();
 }
 
-void TResultsChart::ClearSeries() {
+void TResultsChart::SetPoints(std::array<QList<QPointF>, TResultsPage::SeriesCount>& points) {
+    // Empty series first, then the axes, then the new points: every series lays out its points
+    // once, in the final ranges, instead of once per axis change.
     for (QXYSeries* series : m_series)
         series->clear();
+    UpdateLayout(&points);
+    for (int i = 0; i < TResultsPage::SeriesCount; ++i)
+        m_series[i]->replace(points[i]);
 }
 
 void TResultsChart::SetAxisTitles() {
@@ -223,7 +247,7 @@ void TResultsChart::resizeEvent(QResizeEvent* event) {
     UpdateLayout();
 }
 
-void TResultsChart::UpdateLayout() {
+void TResultsChart::UpdateLayout(const std::array<QList<QPointF>, TResultsPage::SeriesCount>* points) {
     // Value ranges of the data, before any room is added.
     std::array<double, PropertyCount> lo, hi;
     lo.fill(std::numeric_limits<double>::infinity());
@@ -232,7 +256,7 @@ void TResultsChart::UpdateLayout() {
     double tHi = -tLo;
     for (int i = 0; i < TResultsPage::SeriesCount; ++i) {
         const int k = SeriesBand[i];
-        for (const QPointF& p : m_series[i]->points()) {
+        for (const QPointF& p : points ? (*points)[i] : m_series[i]->points()) {
             lo[k] = std::min(lo[k], p.y());
             hi[k] = std::max(hi[k], p.y());
             tLo = std::min(tLo, p.x());
@@ -299,7 +323,13 @@ void TResultsChart::UpdateLayout() {
         double top = hi[k];
         if (m_offset > 0 && h > m_offset + 10)
             top += (hi[k] - lo[k]) * m_offset / (h - m_offset);
-        const double interval = NiceInterval(hi[k] - lo[k], 4);
+        // As many labels as fit the band: Qt Charts elides labels that have less height than
+        // their font, which on a short band would leave only "...".
+        const QFontMetrics fm(m_axisY[k]->labelsFont());
+        const int maxTicks = std::max(2, static_cast<int>(h / (fm.height() + 10)));
+        double interval = NiceInterval(hi[k] - lo[k], 4);
+        while ((top - lo[k]) / interval + 1.0 > maxTicks)
+            interval = NiceInterval(interval * 1.9, 1);
         m_axisY[k]->setRange(lo[k], top);
         m_axisY[k]->setTickAnchor(std::ceil(lo[k] / interval) * interval);
         m_axisY[k]->setTickInterval(interval);
@@ -312,6 +342,17 @@ void TResultsChart::UpdateLayout() {
         m_axisX[k]->setLabelFormat(LabelFormat(tLo, tHi, tInterval));
     }
     viewport()->update();
+}
+
+void TResultsChart::drawBackground(QPainter* painter, const QRectF& rect) {
+    QGraphicsView::drawBackground(painter, rect);
+    painter->save();
+    painter->setPen(QPen(QColor(160, 160, 160), 0));
+    painter->setBrush(Qt::NoBrush);
+    for (const QRectF& band : m_plotRect)
+        if (band.isValid())
+            painter->drawRect(band);
+    painter->restore();
 }
 
 void TResultsChart::drawForeground(QPainter* painter, const QRectF& rect) {
@@ -327,16 +368,40 @@ void TResultsChart::drawForeground(QPainter* painter, const QRectF& rect) {
     }
 }
 
-void TResultsChart::ShowTip(int band, const QPointF& point, bool state) {
-    if (!state) {
-        QToolTip::hideText();
-        return;
+QString TResultsChart::TipAt(const QPoint& pos) const {
+    const QPointF scenePos = mapToScene(pos);
+    for (int k = 0; k < PropertyCount; ++k) {
+        if (!m_plotRect[k].adjusted(-MarkerSize, -MarkerSize, MarkerSize, MarkerSize).contains(scenePos))
+            continue;
+        QXYSeries* marks = m_series[Bands[k].markSeries];
+        const QPointF local = m_band[k]->mapFromScene(scenePos);
+        double best = MarkerSize * 0.5 + 1.0;
+        const QPointF* found = nullptr;
+        const QList<QPointF>& points = marks->points();
+        for (const QPointF& p : points) {
+            const QPointF at = m_band[k]->mapToPosition(p, marks);
+            const double d = std::max(std::fabs(at.x() - local.x()), std::fabs(at.y() - local.y()));
+            if (d <= best) {
+                best = d;
+                found = &p;
+            }
+        }
+        if (found)
+            return QStringLiteral("%1: %2\n%3 K")
+                .arg(QString::fromLatin1(Bands[k].title))
+                .arg(found->y(), 0, 'g', 6)
+                .arg(found->x(), 0, 'f', 2);
     }
-    const QString text = QStringLiteral("%1: %2\n%3 K")
-                             .arg(QString::fromLatin1(Bands[band].title))
-                             .arg(point.y(), 0, 'g', 6)
-                             .arg(point.x(), 0, 'f', 2);
-    QToolTip::showText(QCursor::pos(), text, viewport());
+    return {};
+}
+
+void TResultsChart::mouseMoveEvent(QMouseEvent* event) {
+    QGraphicsView::mouseMoveEvent(event);
+    const QString tip = TipAt(event->position().toPoint());
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPosition().toPoint(), tip, viewport());
 }
 
 TResultsPage::TResultsPage(GlobalValue& global, QWidget* parent) : QWidget(parent), m_global(global) {
@@ -493,7 +558,7 @@ void TResultsPage::RebuildResults(int sample) {
     for (int k = 0; k < PropertyCount; ++k)
         poly[k].SetDegree(m_global.sDataConfig.Degree[k]);
 
-    m_chart->ClearSeries();
+    std::array<QList<QPointF>, SeriesCount> series;
     m_chart->SetAxisTitles();
 
     // fitted: the builder found points (markers); curve: the fit is usable (curve and formula).
@@ -515,7 +580,7 @@ void TResultsPage::RebuildResults(int sample) {
     for (int k = 0; k < PropertyCount; ++k) {
         if (!fitted[k])
             continue;
-        QList<QPointF> points;
+        QList<QPointF>& points = series[Bands[k].markSeries];
         points.reserve(static_cast<qsizetype>(poly[k].GetCount()));
         for (std::size_t i = 0; i < poly[k].GetCount(); ++i) {
             const double x = poly[k].GetX(i);
@@ -523,7 +588,6 @@ void TResultsPage::RebuildResults(int sample) {
             if (std::isfinite(x) && std::isfinite(y))
                 points.append(QPointF(x, y));
         }
-        Series(Bands[k].markSeries)->replace(points);
     }
 
     // Curves over the reference temperatures, whatever the mean temperatures of the markers.
@@ -534,10 +598,9 @@ void TResultsPage::RebuildResults(int sample) {
         double step = CurveStep;
         if ((tHi - tLo) / step >= MaxCurvePoints - 1)
             step = (tHi - tLo) / (MaxCurvePoints - 1);
-        std::array<QList<QPointF>, PropertyCount> points;
         for (int k = 0; k < PropertyCount; ++k)
             if (curve[k])
-                points[k].reserve(static_cast<qsizetype>((tHi - tLo) / step) + 2);
+                series[Bands[k].curveSeries].reserve(static_cast<qsizetype>((tHi - tLo) / step) + 2);
         int n = 0;
         for (double x = tLo; x <= tHi && n < MaxCurvePoints; x += step, ++n) {
             for (int k = 0; k < PropertyCount; ++k) {
@@ -545,12 +608,9 @@ void TResultsPage::RebuildResults(int sample) {
                     continue;
                 const double y = poly[k].Calc(x) * Bands[k].factor;
                 if (std::isfinite(y))
-                    points[k].append(QPointF(x, y));
+                    series[Bands[k].curveSeries].append(QPointF(x, y));
             }
         }
-        for (int k = 0; k < PropertyCount; ++k)
-            if (curve[k])
-                Series(Bands[k].curveSeries)->replace(points[k]);
     }
 
     // Formulas, drawn while the polynomial display is on.
@@ -589,7 +649,7 @@ void TResultsPage::RebuildResults(int sample) {
     }
 
     m_chart->SetFormulas(&m_formula, showPol, m_global.sChart.iPolOffset);
-    m_chart->UpdateLayout();
+    m_chart->SetPoints(series);
 }
 
 #include "uresultspage.moc"

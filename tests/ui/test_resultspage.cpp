@@ -2,12 +2,15 @@
 #include "support/tempdir.h"
 #include "ui/uresultspage.h"
 
+#include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolTip>
 #include <QXYSeries>
 
 #include <cmath>
@@ -100,6 +103,7 @@ private slots:
     void formulasShownAndHidden();
     void propertyWithoutUsableFitShowsNoCurve();
     void storeChangesRebuildOnlyWhileShown();
+    void tipShowsTheMarkerUnderTheMouse();
 };
 
 void TestResultsPage::controlsStartFromTheSettings_data() {
@@ -363,6 +367,31 @@ void TestResultsPage::storeChangesRebuildOnlyWhileShown() {
     page.show();
     page.OnPageShown();
     QCOMPARE(Count(page, TResultsPage::siAlphaMarks), 3);
+}
+
+void TestResultsPage::tipShowsTheMarkerUnderTheMouse() {
+    TStore store;
+    store.Add(300.0, 150e-6, 50000.0, 0.0025);
+    store.Add(320.0, 160e-6, 48000.0, 0.0026);
+    TResultsPage page(store.g);
+    page.resize(900, 700);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    page.OnPageShown();
+
+    auto* view = page.findChild<QGraphicsView*>("Chart2");
+    QXYSeries* sigma = page.Series(TResultsPage::siSigmaMarks);
+    const QPointF marker = sigma->points()[1];
+    const QPoint at =
+        view->mapFromScene(sigma->chart()->mapToScene(sigma->chart()->mapToPosition(marker, sigma)));
+
+    QTest::mouseMove(view->viewport(), at + QPoint(2, -1));
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY2(QToolTip::text().startsWith("Simga, 1/Ohmcm: 480"), qPrintable(QToolTip::text()));
+    QVERIFY(QToolTip::text().contains("320.00 K"));
+
+    QTest::mouseMove(view->viewport(), at + QPoint(40, 30));
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 QTEST_MAIN(TestResultsPage)
