@@ -267,6 +267,14 @@ void TResultsChart::UpdateLayout(const std::array<QList<QPointF>, TResultsPage::
         tLo = m_defaultTLo;
         tHi = m_defaultTHi;
     }
+    // Finite values can still be far enough apart for their span to overflow; no axis needs more.
+    constexpr double Huge = 1e300;
+    tLo = std::clamp(tLo, -Huge, Huge);
+    tHi = std::clamp(tHi, -Huge, Huge);
+    for (int k = 0; k < PropertyCount; ++k) {
+        lo[k] = std::max(lo[k], -Huge);
+        hi[k] = std::min(hi[k], Huge);
+    }
     const double tPad = tHi > tLo ? (tHi - tLo) * 0.015 : 1.0;
     tLo -= tPad;
     tHi += tPad;

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QToolTip>
+#include <QValueAxis>
 #include <QXYSeries>
 
 #include <cmath>
@@ -104,6 +105,7 @@ private slots:
     void propertyWithoutUsableFitShowsNoCurve();
     void storeChangesRebuildOnlyWhileShown();
     void tipShowsTheMarkerUnderTheMouse();
+    void extremeValuesKeepTheAxesFinite();
 };
 
 void TestResultsPage::controlsStartFromTheSettings_data() {
@@ -392,6 +394,30 @@ void TestResultsPage::tipShowsTheMarkerUnderTheMouse() {
 
     QTest::mouseMove(view->viewport(), at + QPoint(40, 30));
     QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+void TestResultsPage::extremeValuesKeepTheAxesFinite() {
+    TStore store;
+    store.g.sDataConfig.Degree = {1, 1, 1, 1};
+    store.Add(300.0, 150e-6, 1e300, 0.0025);
+    store.Add(320.0, 150e-6, 1e-300, 0.0025);
+    store.Add(340.0, 150e-6, 50000.0, 0.0025);
+    TResultsPage page(store.g);
+    page.resize(800, 600);
+    page.show();
+    page.OnPageShown();
+
+    QVERIFY(Count(page, TResultsPage::siSigmaMarks) >= 2);
+    QVERIFY(AllFinite(page));
+    for (int i = 0; i < TResultsPage::SeriesCount; ++i) {
+        for (QAbstractAxis* axis : page.Series(i)->attachedAxes()) {
+            auto* value = qobject_cast<QValueAxis*>(axis);
+            QVERIFY(value);
+            QVERIFY(std::isfinite(value->min()) && std::isfinite(value->max()) &&
+                    value->min() < value->max());
+        }
+    }
+    QVERIFY(!page.grab().isNull());
 }
 
 QTEST_MAIN(TestResultsPage)
