@@ -15,7 +15,10 @@ const CliCommand Commands[] = {
             "                           a whole measurement against the built-in simulator;\n"
             "                           --out is rewritten after every stored mode\n"
             "  run --resume FILE.q47 [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
-            "                           continues an interrupted run from its file",
+            "                           continues an interrupted run from its file\n"
+            "  run ... --link ENDPOINT [--speed F] [--max-silence SEC]\n"
+            "                           the same against an instrument on tcp://HOST:PORT or\n"
+            "                           serial:/dev/DEVICE[?baud=N] in real time (times F)",
      CmdRun},
 };
 } // namespace

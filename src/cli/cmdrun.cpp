@@ -1,4 +1,5 @@
 #include "cli/clicommon.h"
+#include "cli/runlink.h"
 #include "evaluation/ccalcdata.h"
 #include "files/crecoverykeeper.h"
 #include "files/uexportfile.h"
@@ -232,10 +233,12 @@ void PrintResults(const GlobalValue& g, const std::vector<_sSimSample>& simSampl
 }
 } // namespace
 
-// A whole measurement against the built-in simulator on a virtual clock: plan, describe the
-// samples, run the sequencer to its end, write the files asked for and print the results.
+// A whole measurement against the built-in simulator on a virtual clock (or, with --link, an
+// instrument on a byte stream in real time): plan, describe the samples, run the sequencer to its
+// end, write the files asked for and print the results.
 int CmdRun(GlobalValue& g, CliArgs args) {
-    static constexpr std::string_view withValue[] = {"plan", "out", "export", "sim", "seed", "resume"};
+    static constexpr std::string_view withValue[] = {"plan",   "out",  "export", "sim",        "seed",
+                                                     "resume", "link", "speed",  "max-silence"};
     ParsedArgs parsed;
     std::string message;
     if (!ParseArgs(args, withValue, {}, parsed, message))
@@ -265,6 +268,9 @@ int CmdRun(GlobalValue& g, CliArgs args) {
             return ExitBadFile;
         }
     }
+    _sRunLinkOptions linkOptions;
+    if (!ReadRunLinkOptions(parsed, linkOptions, message))
+        return UsageError(message);
     std::uint64_t seed = 1;
     if (const std::string* text = parsed.Value("seed"); text != nullptr && !ParseSeed(*text, seed))
         return UsageError("--seed must be a whole number from 0 upwards");
@@ -299,11 +305,12 @@ int CmdRun(GlobalValue& g, CliArgs args) {
             g.MeasureData.AddPoint(sample.get());
     }
 
-    CVirtualClock clock;
+    // With --link the instrument is at the other end of a byte stream and time is real time.
+    CRunClock clock(linkOptions, g.Timer1000TimeOut);
     CPortLink link(clock, config, seed);
     CQm4750Device device(link);
-    if (!device.Open(0)) {
-        std::cerr << "qm4750-cli: run: cannot connect to the built-in simulator\n";
+    if (!OpenRunInstrument(linkOptions, link, device, message)) {
+        std::cerr << "qm4750-cli: run: " << message << "\n";
         return ExitFailure;
     }
     device.SendConnect(1);
@@ -331,7 +338,7 @@ int CmdRun(GlobalValue& g, CliArgs args) {
         GuardMsPerPoint * (total + static_cast<std::int64_t>(g.MeasureData.GetTemperatureCount()));
 
     Progress progress(g);
-    const std::int64_t period = g.Timer1000TimeOut;
+    CRunLinkWatch watch(linkOptions);
     bool finished = true;
     while (logic.IsRunning() || loop.IsRunFlagSet()) {
         if (clock.NowMs() > guardMs) {
@@ -340,6 +347,12 @@ int CmdRun(GlobalValue& g, CliArgs args) {
             break;
         }
         const _sTickResult tick = loop.Tick();
+        watch.AfterTick(tick, device);
+        if (watch.GaveUp()) {
+            logic.Stop();
+            finished = false;
+            break;
+        }
         keeper.AfterTick(tick);
         if (FileResult kept = keeper.LastResult(); !kept && !keeperFailed) {
             // Said once; the run goes on and the final save tries again.
@@ -348,13 +361,17 @@ int CmdRun(GlobalValue& g, CliArgs args) {
         }
         if (tick.bPositionChanged || tick.bRunEnded)
             progress.Update(clock.NowMs());
-        clock.Advance(period);
+        clock.NextTick();
     }
     progress.Update(clock.NowMs(), true);
     device.Close();
 
     int status = ExitOk;
-    if (!finished) {
+    if (watch.GaveUp()) {
+        std::cerr << "qm4750-cli: run: the instrument did not answer for " << watch.GetMaxSilenceSec()
+                  << " s and the run was stopped; what was measured is kept\n";
+        status = ExitFailure;
+    } else if (!finished) {
         std::cerr << "qm4750-cli: run: the run did not finish within " << Duration(guardMs)
                   << " of instrument time and was stopped; what was measured is kept\n";
         status = ExitFailure;
