@@ -12,9 +12,12 @@
 #include "simulator/csimconfig.h"
 #include "support/tempdir.h"
 
+#include <arpa/inet.h>
 #include <array>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -261,12 +264,15 @@ TEST(StreamFaults, StalledInstrumentFailsEachExchangeThenAnswersAgain) {
 TEST(StreamFaults, NothingToConnectToIsRefusedWithAReason) {
     TempDir dir;
     TempDir::Write(dir / "plain", "not a terminal");
-    // A port that was just free: a server took it and went away.
-    std::string port;
-    {
-        CSimProcess server({"--listen", "127.0.0.1:0"});
-        port = server.Port();
-    }
+    // A port bound but not listening refuses connections, and nobody else can take it meanwhile.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    socklen_t length = sizeof(address);
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
     for (const std::string& endpoint : {"tcp://127.0.0.1:" + port, "serial:" + (dir / "absent").string(),
                                         "serial:" + (dir / "plain").string()}) {
         SCOPED_TRACE(endpoint);
@@ -279,6 +285,7 @@ TEST(StreamFaults, NothingToConnectToIsRefusedWithAReason) {
                                 "tcp://127.0.0.1:" + port});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("cannot connect to tcp://127.0.0.1:" + port), std::string::npos) << r.Err;
+    ::close(holder);
 }
 
 TEST(StreamCommandLine, BadLinkOptionsAreRefused) {
