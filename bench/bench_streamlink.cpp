@@ -20,22 +20,25 @@ namespace {
 // A simulated instrument served on a thread for as long as the object lives.
 class ServedSim {
 public:
-    explicit ServedSim(bool pty, _sSimServerFaults faults = {}) : m_server(m_sim, faults) {
+    explicit ServedSim(bool pty, _sSimServerFaults faults = {})
+        : m_server(std::make_unique<CSimServer>(m_sim, faults)) {
         if (pty) {
             std::string path;
-            m_server.OpenPty(path);
+            m_server->OpenPty(path);
             m_endpoint = "serial:" + path;
         } else {
-            m_server.Listen("127.0.0.1", 0);
-            m_endpoint = "tcp://127.0.0.1:" + std::to_string(m_server.GetPort());
+            m_server->Listen("127.0.0.1", 0);
+            m_endpoint = "tcp://127.0.0.1:" + std::to_string(m_server->GetPort());
         }
-        m_thread = std::thread([this] { m_server.Run(m_stop); });
+        m_thread = std::thread([this] { m_server->Run(m_stop); });
     }
     ~ServedSim() { Stop(); }
+    // Stops serving and closes the listener and the connection, as a server that exits.
     void Stop() {
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
+        m_server.reset();
     }
     std::unique_ptr<CStreamLink> Link() const {
         _sStreamEndpoint endpoint;
@@ -47,7 +50,7 @@ public:
 private:
     CRealTimeClock m_clock{100.0};
     CQm4750Sim m_sim{m_clock};
-    CSimServer m_server;
+    std::unique_ptr<CSimServer> m_server;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     std::string m_endpoint;
