@@ -1,7 +1,9 @@
 // qm4750: the measurement program with its window. Settings come from the INI file beside the
 // program; nothing is taken from the command line.
 
+#include "files/urecoveryfile.h"
 #include "instrument/cqm4750device.h"
+#include "instrument/cstreamlink.h"
 #include "model/uglobal.h"
 #include "sequencer/cacquisitionloop.h"
 #include "simulator/csimclock.h"
@@ -24,6 +26,10 @@ int main(int argc, char** argv) {
     GlobalValue global(GlobalValue::DefaultIniPath());
     CRealTimeClock simClock(1.0);
     CPortLink link(simClock);
+    // Behind the simulator: the endpoints named in the settings file, then the serial devices.
+    for (_sStreamInterface& stream :
+         MakeStreamInterfaces(ReadLinkEndpoints(global.IniPath()), ListSerialDevices(), global.Warnings))
+        link.AddInterface(std::move(stream.Description), std::move(stream.Link));
     CQm4750Device device(link);
 
     // The simulator's records are timed in instrument time, so that a faster simulator gives the
@@ -50,7 +56,13 @@ int main(int argc, char** argv) {
     };
 
     TMainForm window(global, device, loop, simulator);
+    const std::filesystem::path recoveryFolder = DefaultRecoveryFolder();
+    if (!recoveryFolder.empty())
+        window.EnableRecovery(RecoveryFilePath(recoveryFolder));
     window.show();
-    QTimer::singleShot(0, &window, &TMainForm::ShowSettingsWarnings);
+    QTimer::singleShot(0, &window, [&window] {
+        window.ShowSettingsWarnings();
+        window.OfferRecovery();
+    });
     return QApplication::exec();
 }

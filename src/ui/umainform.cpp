@@ -1,6 +1,8 @@
 #include "ui/umainform.h"
 
+#include "files/crecoverykeeper.h"
 #include "files/uexportfile.h"
+#include "files/urecoveryfile.h"
 #include "files/usaveloadfile.h"
 #include "instrument/cqm4750device.h"
 #include "model/uglobal.h"
@@ -37,6 +39,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -351,6 +354,7 @@ void TMainForm::BuildMenus() {
     InstallSamplesMenu(m_samplesMenu, m_global, this, [this] {
         RepaintTree();
         m_results->OnStoreChanged();
+        MeasureChanged();
     });
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
@@ -556,6 +560,14 @@ bool TMainForm::ConnectDevice(int port) {
     if (!m_device.Open(port))
         return false;
     m_device.SendConnect(1);
+    if (m_logic.IsRunning()) {
+        // A run suspended by a disconnection: the disconnection put the instrument to rest (current
+        // off, set points 300 K), so the point being measured would be averaged at the wrong
+        // temperature and current. Starting again takes up the first unfinished point from its
+        // beginning and sends its sample, current and set point anew; finished points stay.
+        m_logic.Stop();
+        m_logic.Start();
+    }
     m_timer.start(TimerInterval());
     return true;
 }
@@ -588,6 +600,8 @@ bool TMainForm::DisconnectDevice() {
 
 void TMainForm::Tick() {
     const _sTickResult tick = m_loop.Tick();
+    if (m_recovery)
+        m_recovery->AfterTick(tick);
     if (!tick.bRecordRead)
         return;
     ShowRecord(tick.Record);
@@ -722,6 +736,7 @@ void TMainForm::OnAddClicked() {
     }
     RebuildTree();
     m_results->OnStoreChanged();
+    MeasureChanged();
 }
 
 void TMainForm::OnDelClicked() {
@@ -743,6 +758,7 @@ void TMainForm::OnDelClicked() {
     m_global.MeasureData.DeleteTemperature(std::size_t(t));
     RebuildTree();
     m_results->OnStoreChanged();
+    MeasureChanged();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -758,10 +774,55 @@ void TMainForm::StoreChanged() {
     m_results->OnStoreChanged();
 }
 
+void TMainForm::MeasureChanged() {
+    if (m_recovery)
+        m_recovery->MeasureChanged();
+}
+
+void TMainForm::MeasureSaved() {
+    m_global.bMeasureSaved = true;
+    if (m_recovery)
+        m_recovery->Discard();
+}
+
+void TMainForm::EnableRecovery(const std::filesystem::path& file) {
+    m_recovery = std::make_unique<CRecoveryKeeper>(m_global, file, kfRecoveryCopy, true);
+}
+
+bool TMainForm::OfferRecovery() {
+    if (!m_recovery)
+        return false;
+    const std::filesystem::path& file = m_recovery->File();
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec))
+        return false;
+    const bool restore =
+        Ask(QStringLiteral(
+            "A measurement of an earlier session was not saved.\nDo you want to restore it?")) ==
+        QMessageBox::Yes;
+    if (restore) {
+        const FileResult result = LoadRecoveryFile(file, m_global.MeasureData, m_global.Samples);
+        if (result) {
+            // Restored, not saved: the copy stays until the operator saves.
+            m_global.bMeasureSaved = false;
+            StoreChanged();
+            return true;
+        }
+        ShowError(QString::fromStdString(result.Message));
+    }
+    // Declined or damaged: kept under its time stamp, out of the way of the next copy.
+    std::filesystem::path aside;
+    const FileResult moved = SetRecoveryFileAside(file, std::chrono::system_clock::now(), aside);
+    if (!moved)
+        ShowError(QString::fromStdString(moved.Message));
+    return false;
+}
+
 void TMainForm::OnEditPoints() {
     ExecDlgEditListPoints(this, m_global);
     RepaintTree();
     m_results->OnStoreChanged();
+    MeasureChanged();
 }
 
 void TMainForm::OnSpeedChosen(QAction* action) {
@@ -779,6 +840,7 @@ void TMainForm::OnCopySimulatorSamples() {
     m_sim.CopySamples();
     RepaintTree();
     m_results->OnStoreChanged();
+    MeasureChanged();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -794,7 +856,7 @@ void TMainForm::FileNew() {
         return;
     m_global.MeasureData.ClearAll();
     // An empty store holds nothing to lose.
-    m_global.bMeasureSaved = true;
+    MeasureSaved();
     StoreChanged();
 }
 
@@ -823,7 +885,7 @@ void TMainForm::FileOpen() {
         return;
     }
     // What is in memory now is exactly what is on disk.
-    m_global.bMeasureSaved = true;
+    MeasureSaved();
     StoreChanged();
 }
 
@@ -851,7 +913,7 @@ void TMainForm::FileSave(int filterIndex) {
             ShowError(QString::fromStdString(result.Message));
             return;
         }
-        m_global.bMeasureSaved = true;
+        MeasureSaved();
     } else {
         // The export cannot be opened again, so the measurement itself stays unsaved.
         const FileResult result = ExportResultFile(name.toStdString(), m_global.MeasureData);
@@ -871,5 +933,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     m_timer.stop();
+    // With nothing unsaved the copy goes; otherwise it waits for the next start.
+    if (m_recovery && m_global.bMeasureSaved)
+        m_recovery->Discard();
     event->accept();
 }

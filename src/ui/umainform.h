@@ -4,9 +4,12 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
+#include <memory>
 
 class CAcquisitionLoop;
+class CRecoveryKeeper;
 class CProgrammLogic;
 class CQm4750Device;
 class GlobalValue;
@@ -50,6 +53,15 @@ public:
 
     // Shows the settings file's warnings (clamped or unusable values) in one message box.
     void ShowSettingsWarnings();
+
+    // --- recovery copy ---
+    // Keeps file up to date with the measurement while it has unsaved changes, so that a crash
+    // loses nothing that was stored.
+    void EnableRecovery(const std::filesystem::path& file);
+    CRecoveryKeeper* Recovery() const { return m_recovery.get(); }
+    // At start-up: when a copy from an earlier session is there, asks whether to restore it. Yes
+    // restores it (true); No, or a damaged copy, sets the copy aside under a time-stamped name.
+    bool OfferRecovery();
 
     // --- connection ---
     // Opens port i, says hello to the instrument and starts the timer. False when Open failed.
@@ -122,12 +134,17 @@ private:
     void OnSpeedChosen(QAction* action);
     void OnCopySimulatorSamples();
     void StoreChanged();
+    // The measurement changed through this window (tell the recovery copy).
+    void MeasureChanged();
+    // Nothing is unsaved any more: the recovery copy goes.
+    void MeasureSaved();
 
     GlobalValue& m_global;
     CQm4750Device& m_device;
     CProgrammLogic& m_logic;
     CAcquisitionLoop& m_loop;
     TSimulatorControl m_sim;
+    std::unique_ptr<CRecoveryKeeper> m_recovery;
 
     QTimer m_timer;
     int m_markedPort = -1;
