@@ -48,12 +48,7 @@ int main(int argc, char** argv) {
     simulator.GetSpeed = [&] { return simClock.GetSpeed(); };
     simulator.SetSpeed = [&](double speed) { simClock.SetSpeed(speed); };
     simulator.IsActive = [&] { return link.GetOpenIndex() == 0; };
-    simulator.CopySamples = [&] {
-        const _sSimConfig& config = link.GetSimulator().GetConfig();
-        const std::size_t n = std::min(config.Samples.size(), global.Samples.size());
-        for (std::size_t i = 0; i < n; ++i)
-            ApplySimSample(config.Samples[i], static_cast<std::int32_t>(i), *global.Samples[i]);
-    };
+    simulator.GetConfig = [&] { return link.GetSimulator().GetConfig(); };
 
     TMainForm window(global, device, loop, simulator);
     const std::filesystem::path recoveryFolder = DefaultRecoveryFolder();

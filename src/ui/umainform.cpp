@@ -8,6 +8,7 @@
 #include "model/uglobal.h"
 #include "sequencer/cacquisitionloop.h"
 #include "sequencer/cprogrammlogic.h"
+#include "simulator/csimconfig.h"
 #include "ui/ucolors.h"
 #include "ui/udlgeditlistpoints.h"
 #include "ui/upointtree.h"
@@ -379,7 +380,7 @@ void TMainForm::BuildMenus() {
         }
         connect(m_speedGroup, &QActionGroup::triggered, this, &TMainForm::OnSpeedChosen);
     }
-    if (m_sim.CopySamples) {
+    if (m_sim.GetConfig) {
         device->addAction(QStringLiteral("Copy simulator &samples"), this, &TMainForm::OnCopySimulatorSamples)
             ->setObjectName(QStringLiteral("CopySimulatorSamples1"));
     }
@@ -439,9 +440,10 @@ void TMainForm::LayoutHeader() {
     RzLabel1->setGeometry(0, 0, label1Width, HeaderHeight);
     const int rowLeft = label1Width;
     const int rowWidth = w - label1Width;
-    RzLabel2->setGeometry(rowLeft, 0, std::max(0, rowWidth - SampleComboWidth), SampleStripHeight);
-    RzComboBoxSample->setGeometry(rowLeft + rowWidth - SampleComboWidth, 0, SampleComboWidth,
-                                  SampleStripHeight);
+    // At least wide enough to show its entry's number beside the style's arrow.
+    const int comboWidth = std::max(SampleComboWidth, RzComboBoxSample->sizeHint().width());
+    RzLabel2->setGeometry(rowLeft, 0, std::max(0, rowWidth - comboWidth), SampleStripHeight);
+    RzComboBoxSample->setGeometry(rowLeft + rowWidth - comboWidth, 0, comboWidth, SampleStripHeight);
     const int quarter = rowWidth / 4;
     int x = rowLeft;
     for (QLabel* label : {RzLabel3, RzLabel4, RzLabel5, RzLabel6}) {
@@ -835,9 +837,12 @@ void TMainForm::OnSpeedChosen(QAction* action) {
 }
 
 void TMainForm::OnCopySimulatorSamples() {
-    if (!m_sim.CopySamples)
+    if (!m_sim.GetConfig)
         return;
-    m_sim.CopySamples();
+    const _sSimConfig config = m_sim.GetConfig();
+    const std::size_t n = std::min(config.Samples.size(), m_global.Samples.size());
+    for (std::size_t i = 0; i < n; ++i)
+        ApplySimSample(config.Samples[i], static_cast<std::int32_t>(i), *m_global.Samples[i]);
     RepaintTree();
     m_results->OnStoreChanged();
     MeasureChanged();

@@ -27,6 +27,7 @@ class TPointTree;
 class TResultsPage;
 class TTelemetryChart;
 class TTrackBar;
+struct _sSimConfig;
 struct _sTelemetry;
 
 // What the main window needs from the built-in simulator, when there is one: its speed and the
@@ -36,8 +37,9 @@ struct TSimulatorControl {
     std::function<void(double)> SetSpeed;
     // Whether the open port is the simulator: only then does its speed shorten the timer period.
     std::function<bool()> IsActive;
-    // Copies the simulated samples' geometry, lead wire and current into the program's samples.
-    std::function<void()> CopySamples;
+    // The simulated instrument's description; "Copy simulator samples" takes the geometry, lead
+    // wire and current of its samples into the program's samples.
+    std::function<_sSimConfig()> GetConfig;
 };
 
 // The program's main window: the connection to the instrument, the acquisition timer, the live
