@@ -120,6 +120,9 @@ private:
         if (w == nullptr || !w->isVisible() || m_actions.empty())
             return;
         Titles << w->windowTitle();
+        if (qEnvironmentVariableIsSet("QM_SCREENSHOT_DIR") && Titles.size() == 1 && m_shot++ == 0)
+            w->grab().save(qEnvironmentVariable("QM_SCREENSHOT_DIR") +
+                           QStringLiteral("/recovery-question.png"));
         if (auto* box = qobject_cast<QMessageBox*>(w))
             Texts << box->text();
         auto action = std::move(m_actions.front());
@@ -132,6 +135,7 @@ private:
     }
     QTimer m_poll;
     std::deque<std::function<bool(QWidget*)>> m_actions;
+    static inline int m_shot = 0; // the first question of the program: the restore question
 };
 
 } // namespace
