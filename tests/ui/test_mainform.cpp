@@ -31,6 +31,7 @@
 #include <QTreeWidget>
 #include <QValueAxis>
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -230,6 +231,7 @@ private slots:
     void closeAsksForUnsavedMeasurement();
     void setPointEntry();
     void simulatorEntries();
+    void connectFailureAndSettingsWarnings();
 };
 
 void TestMainForm::initTestCase() {
@@ -806,6 +808,53 @@ void TestMainForm::simulatorEntries() {
         QCOMPARE(s.GetCurrent(usMilli), config.Samples[i].Current);
         QVERIFY(s.GetUse());
     }
+}
+
+// A port whose interface cannot be opened.
+class TDeadLink : public CFrameLink {
+public:
+    void GetIntrCount(std::int32_t& count) override { count = 1; }
+    void GetIntrDescription(std::int32_t, char* text) override {
+        std::snprintf(text, kDescriptionSize, "dead");
+    }
+    bool OpenIntr(std::int32_t) override { return false; }
+    bool CloseIntr() override { return true; }
+    void PurgeIntr() override {}
+    bool TxFrame(std::uint8_t, std::uint8_t, const std::uint8_t*) override { return false; }
+    bool RxFrame(std::uint32_t, std::uint8_t&, std::uint8_t&, std::uint8_t&, std::uint8_t&,
+                 std::uint8_t*) override {
+        return false;
+    }
+};
+
+void TestMainForm::connectFailureAndSettingsWarnings() {
+    TProgram p("[Samples]\nSampleCount=0\n");
+    TModalDriver modal;
+    // Shown once, all lines in one box.
+    modal.Box(QMessageBox::Ok);
+    p.form->ShowSettingsWarnings();
+    QCOMPARE(modal.Seen.size(), 1);
+    QCOMPARE(modal.Seen[0].Title, QStringLiteral("Warning"));
+    QCOMPARE(p.g->SampleCount, 1);
+
+    p.link.AddInterface("dead", std::make_unique<TDeadLink>());
+    p.form->findChild<QAction*>(QStringLiteral("PortRefresh"))->trigger();
+    QCOMPARE(p.form->PortMenu()->actions().size(), 4);
+    QCOMPARE(p.Port(1)->text(), QStringLiteral("2. dead"));
+    modal.Box(QMessageBox::Ok);
+    p.Port(1)->trigger();
+    QCOMPARE(modal.Seen.last().Title, QStringLiteral("Error"));
+    QCOMPARE(modal.Seen.last().Text, QStringLiteral("Cannot connected to selected device."));
+    QVERIFY(!p.device.IsOpen());
+    QVERIFY(p.Port(1)->isChecked()); // the entry keeps its mark
+    QVERIFY(!p.Find<QPushButton>("RzBitBtnStart")->isEnabled());
+
+    // Another port connects; the marks move there.
+    p.Port(0)->trigger();
+    QVERIFY(p.device.IsOpen());
+    QVERIFY(p.Port(0)->isChecked());
+    QVERIFY(!p.Port(1)->isChecked());
+    QCOMPARE(modal.Pending(), 0);
 }
 
 QTEST_MAIN(TestMainForm)
