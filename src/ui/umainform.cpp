@@ -54,6 +54,8 @@ constexpr int PlanningPaneWidth = 229;
 const QString QuestionTitle = QStringLiteral("Question?");
 const QString ErrorTitle = QStringLiteral("Error");
 const QString DisconnectedText = QStringLiteral("Device disconnected");
+const QString NoAnswerText = QStringLiteral("Device does not answer");
+constexpr int SilentTicksShown = 2;
 
 QFont ReadoutFont() {
     QFont font(QStringLiteral("Times New Roman"));
@@ -604,6 +606,12 @@ void TMainForm::Tick() {
     const _sTickResult tick = m_loop.Tick();
     if (m_recovery)
         m_recovery->AfterTick(tick);
+    if (!tick.bStateRead && m_device.IsOpen()) {
+        if (++m_silentTicks >= SilentTicksShown)
+            RzStatusPane1->setText(NoAnswerText);
+    } else {
+        m_silentTicks = 0;
+    }
     if (!tick.bRecordRead)
         return;
     ShowRecord(tick.Record);

@@ -150,6 +150,9 @@ private:
 
     QTimer m_timer;
     int m_markedPort = -1;
+    // Ticks in a row whose exchange with the open device failed; from SilentTicksShown on the
+    // status bar says so (a single damaged reply does not make it flicker).
+    int m_silentTicks = 0;
     // The file dialogs open where the last file was opened or saved.
     QString m_fileFolder;
 

@@ -219,6 +219,7 @@ private slots:
     void recordDisplay();
     void resizeRules();
     void portMenuToggling();
+    void silentDeviceIsShown();
     void wholeRun();
     void chartScrollingAndPointLimit();
     void addRangeCounts_data();
@@ -406,6 +407,25 @@ void TestMainForm::portMenuToggling() {
     QVERIFY(!p.Find<QPushButton>("RzBitBtnStart")->isEnabled());
     QVERIFY(!p.Find<QComboBox>("RzComboBoxSample")->isEnabled());
     QCOMPARE(modal.Pending(), 0);
+}
+
+void TestMainForm::silentDeviceIsShown() {
+    TProgram p;
+    p.Port(0)->trigger();
+    QTRY_COMPARE(p.Text("RzStatusPane1"), QStringLiteral("Device connected"));
+
+    // One lost reply is not worth a word; replies lost tick after tick are.
+    p.link.GetSimulator().InjectFault(sfNoReply, 1, fiReadCycleState);
+    p.form->Tick();
+    QCOMPARE(p.Text("RzStatusPane1"), QStringLiteral("Device connected"));
+    p.link.GetSimulator().InjectFault(sfNoReply, 2, fiReadCycleState);
+    p.form->Tick();
+    p.form->Tick();
+    QCOMPARE(p.Text("RzStatusPane1"), QStringLiteral("Device does not answer"));
+    QVERIFY(p.device.IsOpen());
+
+    // Answers again: the next record puts the connected text back.
+    QTRY_COMPARE(p.Text("RzStatusPane1"), QStringLiteral("Device connected"));
 }
 
 void TestMainForm::wholeRun() {
