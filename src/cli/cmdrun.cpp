@@ -29,14 +29,6 @@ constexpr std::size_t MaxPlanTemperatures = 10000;
 // sample will not finish: the stage never settles. The guard keeps the program from spinning.
 constexpr std::int64_t GuardMsPerPoint = 2LL * 3600 * 1000;
 
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
-
 std::string Kelvin(double t) {
     char buffer[64];
     std::snprintf(buffer, sizeof(buffer), "%.2f K", t);
@@ -46,7 +38,7 @@ std::string Kelvin(double t) {
 // "300,325,350" and "220:400:10" (START:END:STEP, END included when the steps reach it), mixed
 // freely. Every temperature must lie within Tmin..Tmax. Returns "" or what is wrong.
 std::string ParsePlan(const std::string& plan, double tmin, double tmax, std::vector<double>& out) {
-    if (Trim(plan).empty())
+    if (TrimBlanks(plan).empty())
         return "the plan is empty";
     auto add = [&](double t) -> std::string {
         if (t < tmin || t > tmax)
@@ -61,7 +53,7 @@ std::string ParsePlan(const std::string& plan, double tmin, double tmax, std::ve
         std::size_t comma = plan.find(',', start);
         if (comma == std::string::npos)
             comma = plan.size();
-        const std::string item = Trim(std::string_view(plan).substr(start, comma - start));
+        const std::string item(TrimBlanks(std::string_view(plan).substr(start, comma - start)));
         start = comma + 1;
         if (item.empty())
             return "an empty entry in the plan";
@@ -104,7 +96,7 @@ std::string ParsePlan(const std::string& plan, double tmin, double tmax, std::ve
 }
 
 bool ParseSeed(const std::string& text, std::uint64_t& seed) {
-    const std::string trimmed = Trim(text);
+    const std::string trimmed(TrimBlanks(text));
     const char* end = trimmed.data() + trimmed.size();
     const auto result = std::from_chars(trimmed.data(), end, seed);
     return !trimmed.empty() && result.ec == std::errc{} && result.ptr == end;

@@ -1,5 +1,7 @@
 #include "instrument/cstreamlink.h"
 
+#include "model/unumtext.h"
+
 #include <SimpleIni.h>
 #include <algorithm>
 #include <cerrno>
@@ -18,14 +20,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 bool ParseWhole(std::string_view text, long long low, long long high, long long& value) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -68,7 +62,7 @@ std::string _sStreamEndpoint::Description() const {
 }
 
 bool ParseStreamEndpoint(std::string_view text, _sStreamEndpoint& endpoint, std::string& error) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     _sStreamEndpoint result;
     result.Text = std::string(text);
     constexpr std::string_view tcp = "tcp://";
@@ -165,7 +159,7 @@ std::vector<_sStreamInterface> MakeStreamInterfaces(std::string_view endpoints,
     std::vector<std::string> named; // serial devices already in the list
     while (!endpoints.empty()) {
         const auto semicolon = endpoints.find(';');
-        const std::string_view item = Trim(endpoints.substr(0, semicolon));
+        const std::string_view item = TrimBlanks(endpoints.substr(0, semicolon));
         endpoints =
             semicolon == std::string_view::npos ? std::string_view{} : endpoints.substr(semicolon + 1);
         if (item.empty())

@@ -1,17 +1,12 @@
 #include "model/uinifile.h"
 
+#include "model/unumtext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
 
 namespace {
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
@@ -44,11 +39,11 @@ void SetIniKeyInText(std::string& text, std::string_view section, std::string_vi
     std::size_t insertAt = std::string::npos; // after the last non-blank line of the section
     for (const Line& line : lines) {
         const std::string_view content =
-            Trim(std::string_view(text).substr(line.Begin, line.End - line.Begin));
+            TrimBlanks(std::string_view(text).substr(line.Begin, line.End - line.Begin));
         if (content.size() >= 2 && content.front() == '[' && content.find(']') != std::string_view::npos) {
             if (inSection)
                 break;
-            inSection = SameName(Trim(content.substr(1, content.find(']') - 1)), section);
+            inSection = SameName(TrimBlanks(content.substr(1, content.find(']') - 1)), section);
             if (inSection)
                 insertAt = line.End;
             continue;
@@ -59,7 +54,7 @@ void SetIniKeyInText(std::string& text, std::string_view section, std::string_vi
         if (content.front() == ';' || content.front() == '#')
             continue;
         const auto eq = content.find('=');
-        if (eq != std::string_view::npos && SameName(Trim(content.substr(0, eq)), key)) {
+        if (eq != std::string_view::npos && SameName(TrimBlanks(content.substr(0, eq)), key)) {
             // Replace the value after '=', keeping the key as written and the blank after '='.
             const std::size_t eqPos = text.find('=', line.Begin);
             std::size_t valueBegin = eqPos + 1;

@@ -3,15 +3,13 @@
 #include <charconv>
 #include <cmath>
 
-namespace {
-std::string_view Trim(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
         return {};
     const auto last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
-} // namespace
 
 std::string ShortestDouble(double value) {
     char buffer[64];
@@ -20,7 +18,7 @@ std::string ShortestDouble(double value) {
 }
 
 std::optional<int> ParseInt32(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     int value = 0;
@@ -31,7 +29,7 @@ std::optional<int> ParseInt32(std::string_view text) {
 }
 
 std::optional<double> ParseDouble(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     double value = 0.0;

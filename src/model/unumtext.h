@@ -6,6 +6,9 @@
 
 // Locale-independent number text used by settings, files and the command-line program.
 
+// The text without blanks (spaces, tabs, CR, LF) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 // Shortest text that reads back as exactly the same double ("220.5", "0.3", "1e-05").
 std::string ShortestDouble(double value);
 

@@ -1,6 +1,7 @@
 #include "ui/uselsampledialog.h"
 
 #include "model/uglobal.h"
+#include "model/unumtext.h"
 #include "ui/cmystringgrid.h"
 #include "ui/unumberformat.h"
 
@@ -43,13 +44,6 @@ FileResult SaveIni(const std::filesystem::path& path, CSimpleIniA& ini) {
     return WriteFileAtomically(path, text);
 }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 char LocaleDecimalHint() {
     const QString point = QLocale().decimalPoint();
     return point == QLatin1String(",") ? ',' : point == QLatin1String(".") ? '.' : 0;
@@ -79,7 +73,7 @@ FileResult CStoredSampleList::Read(const std::string& name, TStoredSample& value
     CSimpleIniA ini;
     if (FileResult loaded = LoadIni(m_path, ini); !loaded)
         return loaded;
-    const char* text = ini.GetValue(SectionName, Trimmed(name).c_str(), nullptr);
+    const char* text = ini.GetValue(SectionName, std::string(TrimBlanks(name)).c_str(), nullptr);
     if (!text)
         return FileResult::Failure("There is no stored sample named \"" + name + "\".");
     const std::optional<std::vector<double>> numbers = ParseLooseNumbers(text);
@@ -92,7 +86,7 @@ FileResult CStoredSampleList::Read(const std::string& name, TStoredSample& value
 
 FileResult CStoredSampleList::Write(const std::string& name, const TStoredSample& values,
                                     const std::array<int, 6>& decimals) {
-    const std::string key = Trimmed(name);
+    const std::string key = std::string(TrimBlanks(name));
     // What the INI syntax cannot hold as a key would come back as another name or not at all.
     if (key.empty() || key.find_first_of("=\r\n") != std::string::npos || key.front() == '[' ||
         key.front() == ';' || key.front() == '#')
@@ -118,7 +112,7 @@ FileResult CStoredSampleList::Remove(const std::string& name) {
     ini.SetSpaces(false);
     if (FileResult loaded = LoadIni(m_path, ini); !loaded)
         return loaded;
-    if (!ini.Delete(SectionName, Trimmed(name).c_str()))
+    if (!ini.Delete(SectionName, std::string(TrimBlanks(name)).c_str()))
         return FileResult::Success();
     return SaveIni(m_path, ini);
 }
