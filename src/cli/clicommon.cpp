@@ -8,17 +8,19 @@ const CliCommand Commands[] = {
     {"settings", "settings                 every setting with the value in force", CmdSettings},
     {"info", "info FILE.q47            counts, samples, completeness per temperature", CmdInfo},
     {"export", "export FILE.q47 OUT.txt  the results export of a measurement file", CmdExport},
-    {"fit", "fit FILE.q47 --sample S [--degrees A,S,K,Z] [--no-correction]\n"
-            "                           the four fitted polynomials (formula text, rms)",
+    {"fit",
+     "fit FILE.q47 --sample S [--degrees A,S,K,Z] [--no-correction]\n"
+     "                           the four fitted polynomials (formula text, rms)",
      CmdFit},
-    {"run", "run --plan PLAN [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
-            "                           a whole measurement against the built-in simulator;\n"
-            "                           --out is rewritten after every stored mode\n"
-            "  run --resume FILE.q47 [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
-            "                           continues an interrupted run from its file\n"
-            "  run ... --link ENDPOINT [--speed F] [--max-silence SEC]\n"
-            "                           the same against an instrument on tcp://HOST:PORT or\n"
-            "                           serial:/dev/DEVICE[?baud=N] in real time (times F)",
+    {"run",
+     "run --plan PLAN [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
+     "                           a whole measurement against the built-in simulator;\n"
+     "                           --out is rewritten after every stored mode\n"
+     "  run --resume FILE.q47 [--out FILE.q47] [--export OUT.txt] [--sim FILE] [--seed N]\n"
+     "                           continues an interrupted run from its file\n"
+     "  run ... --link ENDPOINT [--speed F] [--max-silence SEC]\n"
+     "                           the same against an instrument on tcp://HOST:PORT or\n"
+     "                           serial:/dev/DEVICE[?baud=N] in real time (times F)",
      CmdRun},
 };
 } // namespace
