@@ -30,6 +30,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -302,6 +303,11 @@ QWidget* TMainForm::BuildPlanningPane() {
     RzBitBtnStop->setObjectName(QStringLiteral("RzBitBtnStop"));
     RzBitBtnStart = new QPushButton(m_startStopStrip);
     RzBitBtnStart->setObjectName(QStringLiteral("RzBitBtnStart"));
+    // A disabled button ignores its key, so F5 cannot start a second run.
+    RzBitBtnStart->setShortcut(QKeySequence(Qt::Key_F5));
+    RzBitBtnStart->setToolTip(QStringLiteral("Start the measurement (F5)"));
+    RzBitBtnStop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    RzBitBtnStop->setToolTip(QStringLiteral("Stop the measurement (Shift+F5)"));
     connect(RzBitBtnStart, &QPushButton::clicked, this, &TMainForm::OnStartClicked);
     connect(RzBitBtnStop, &QPushButton::clicked, this, &TMainForm::OnStopClicked);
     column->addWidget(m_startStopStrip);
@@ -333,19 +339,23 @@ void TMainForm::BuildStatusBar() {
 void TMainForm::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    file->addAction(QStringLiteral("&New"), this, &TMainForm::FileNew)->setObjectName(QStringLiteral("New1"));
-    file->addAction(QStringLiteral("&Open..."), this, &TMainForm::FileOpen)
-        ->setObjectName(QStringLiteral("Open1"));
-    file->addAction(QStringLiteral("&Save"), this, [this] { FileSave(1); })
-        ->setObjectName(QStringLiteral("Save1"));
-    file->addAction(QStringLiteral("Save &As..."), this, [this] { FileSave(2); })
-        ->setObjectName(QStringLiteral("SaveAs1"));
+    // The platform's usual keys, so that operators need not reach for the mouse.
+    auto addFileAction = [file](const QString& text, QKeySequence keys, const char* name, auto slot) {
+        QAction* action = file->addAction(text, slot);
+        action->setShortcut(keys);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    addFileAction(QStringLiteral("&New"), QKeySequence::New, "New1", [this] { FileNew(); });
+    addFileAction(QStringLiteral("&Open..."), QKeySequence::Open, "Open1", [this] { FileOpen(); });
+    addFileAction(QStringLiteral("&Save"), QKeySequence::Save, "Save1", [this] { FileSave(1); });
+    addFileAction(QStringLiteral("Save &As..."), QKeySequence::SaveAs, "SaveAs1", [this] { FileSave(2); });
     file->addSeparator();
     // There is no printing: the entries stay for the operators who know the menu, greyed out.
     file->addAction(QStringLiteral("&Print..."))->setEnabled(false);
     file->addAction(QStringLiteral("P&rint Setup..."))->setEnabled(false);
     file->addSeparator();
-    file->addAction(QStringLiteral("E&xit"), this, &QWidget::close)->setObjectName(QStringLiteral("Exit1"));
+    addFileAction(QStringLiteral("E&xit"), QKeySequence::Quit, "Exit1", [this] { close(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("MenuEdit"));
