@@ -119,8 +119,9 @@ void GlobalValue::ClampToSoundValues() {
                                                  "sDataConfig.DegreeOfKappa", "sDataConfig.DegreeOfZ"};
     for (std::size_t k = 0; k < sDataConfig.Degree.size(); ++k)
         clampInt(sDataConfig.Degree[k], 0, MaxPolynomialDegree, degreeKeys[k]);
-    clampInt(sChart.iVisiblePoints, 1, intMax, "sChart.iVisiblePoints");
-    clampInt(sChart.iInVisiblePoints, 0, intMax, "sChart.iInVisiblePoints");
+    // The chart keeps up to the sum of the two, so their sum must stay an int.
+    clampInt(sChart.iVisiblePoints, 1, intMax / 2, "sChart.iVisiblePoints");
+    clampInt(sChart.iInVisiblePoints, 0, intMax / 2, "sChart.iInVisiblePoints");
     clampInt(sChart.iPolOffset, 0, intMax, "sChart.iPolOffset");
 }
 

@@ -153,6 +153,10 @@ TEST(GlobalValue, SenselessValuesAreClampedWithAWarning) {
          [](auto& g) { return g.TRange.Tmin == 400.0 && g.TRange.Tmax == 400.0; }},
         {"[sTrackBar]\nTStepMin=0\n", "TStepMin", [](auto& g) { return g.sTrackBar.TStepMin == 1; }},
         {"[sTrackBar]\nTStepMin=30\n", "TStepMin", [](auto& g) { return g.sTrackBar.TStepMin == 20; }},
+        {"[sChart]\niVisiblePoints=2147483647\niInVisiblePoints=2147483647\n", "iInVisiblePoints",
+         [](auto& g) {
+             return g.sChart.iVisiblePoints + static_cast<long long>(g.sChart.iInVisiblePoints) <= 2147483647;
+         }},
     };
     TempDir dir;
     const auto ini = dir / "qm4750.INI";
