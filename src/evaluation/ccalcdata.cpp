@@ -4,52 +4,35 @@
 
 namespace {
 
-double Compute(const CCalcCore& core, TCalcValue which) {
-    switch (which) {
-        case cvAlpha:
-            return core.GetAlpha();
-        case cvSigma:
-            return core.GetSigma();
-        case cvKappa:
-            return core.GetKappa();
-        case cvKappaCorr:
-            return core.GetKappaCorr();
-        case cvZ:
-            return core.GetZ();
-        case cvZCorr:
-            return core.GetZCorr();
+// The value of one complete point, or false when the point is not complete or the value cannot be
+// computed; the output is written only on success.
+template <typename Compute>
+bool Evaluate(const CMeasrueData* data, std::size_t sample, std::size_t tempIndex, double& value,
+              Compute compute) {
+    if (data == nullptr)
+        return false;
+    const _sMeasurePoint& point = data->GetPoint(tempIndex, sample);
+    if (!point.IsComplete())
+        return false;
+    try {
+        value = compute(CCalcCore(&point));
+        return true;
+    } catch (const ECalcError&) {
+        return false;
     }
-    throw ECalcError("No such value");
 }
 
 } // namespace
 
 bool CCalcData::PointTavr(std::size_t sample, std::size_t tempIndex, double& value) const {
-    if (pData == nullptr)
-        return false;
-    const _sMeasurePoint& point = pData->GetPoint(tempIndex, sample);
-    if (!point.IsComplete())
-        return false;
-    try {
-        value = CCalcCore(&point).GetTavr();
-        return true;
-    } catch (const ECalcError&) {
-        return false;
-    }
+    return Evaluate(pData, sample, tempIndex, value, [](const CCalcCore& core) { return core.GetTavr(); });
 }
 
 bool CCalcData::PointValue(TCalcValue which, std::size_t sample, std::size_t tempIndex, double& value) const {
-    if (pData == nullptr)
+    if (which < 0 || which >= CalcValueCount)
         return false;
-    const _sMeasurePoint& point = pData->GetPoint(tempIndex, sample);
-    if (!point.IsComplete())
-        return false;
-    try {
-        value = Compute(CCalcCore(&point), which);
-        return true;
-    } catch (const ECalcError&) {
-        return false;
-    }
+    return Evaluate(pData, sample, tempIndex, value,
+                    [which](const CCalcCore& core) { return core.GetValue(which); });
 }
 
 bool CCalcData::PointAlpha(std::size_t s, std::size_t t, double& v) const {
