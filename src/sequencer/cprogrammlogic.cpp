@@ -104,10 +104,8 @@ void CProgrammLogic::Process(const _sTelemetry& record) {
             for (const auto& avr : Avr)
                 if (avr.Count() < avr.Capacity())
                     return;
+            // Stored in this same step; StoreMode always leaves lsStoreMode for the next state.
             iState = lsStoreMode;
-            StoreMode();
-            break;
-        case lsStoreMode:
             StoreMode();
             break;
         default:
