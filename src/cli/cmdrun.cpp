@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -100,6 +101,18 @@ bool ParseSeed(const std::string& text, std::uint64_t& seed) {
     const char* end = trimmed.data() + trimmed.size();
     const auto result = std::from_chars(trimmed.data(), end, seed);
     return !trimmed.empty() && result.ec == std::errc{} && result.ptr == end;
+}
+
+// Whether two names lead to the same file, including files that do not exist yet.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec))
+        return true;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec)
+        return false;
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(b, ec);
+    return !ec && ca == cb;
 }
 
 std::string Duration(std::int64_t ms) {
@@ -245,6 +258,10 @@ int CmdRun(GlobalValue& g, CliArgs args) {
     if (planText != nullptr && resumeFile != nullptr)
         return UsageError("--resume continues the plan of its file; drop --plan");
     const std::string* outFile = parsed.Value("out") != nullptr ? parsed.Value("out") : resumeFile;
+    // The export would overwrite the measurement it is made from.
+    if (const std::string* exportFile = parsed.Value("export");
+        exportFile != nullptr && outFile != nullptr && SameFile(*exportFile, *outFile))
+        return UsageError("the export would replace the measurement file " + *outFile);
 
     std::vector<double> plan;
     if (planText != nullptr) {

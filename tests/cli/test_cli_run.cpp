@@ -80,6 +80,25 @@ TEST(CliRun, BadPlansAreRefusedBeforeAnythingRuns) {
     EXPECT_NE(noPlan.Err.find("--plan"), std::string::npos);
 }
 
+TEST(CliRun, ExportNeverReplacesTheMeasurementFile) {
+    TempDir dir;
+    const std::string ini = (dir / "absent.INI").string();
+    const auto q47 = dir / "run.q47";
+    const std::string sameQ47 = (dir / "." / "run.q47").string();
+    const CliResult fresh =
+        RunCli({"--ini", ini, "run", "--plan", "300", "--out", q47.string(), "--export", sameQ47});
+    EXPECT_EQ(fresh.ExitCode, 2);
+    EXPECT_NE(fresh.Err.find("would replace the measurement file"), std::string::npos) << fresh.Err;
+    EXPECT_FALSE(std::filesystem::exists(q47));
+
+    // A file to resume is the output too: an export onto it would lose the measurement.
+    ASSERT_EQ(RunCli({"--ini", ini, "run", "--plan", "300", "--out", q47.string()}).ExitCode, 0);
+    const std::string before = TempDir::Read(q47);
+    const CliResult resumed = RunCli({"--ini", ini, "run", "--resume", q47.string(), "--export", sameQ47});
+    EXPECT_EQ(resumed.ExitCode, 2);
+    EXPECT_EQ(TempDir::Read(q47), before);
+}
+
 TEST(CliRun, SimulatorDescriptionDecidesTheSamples) {
     TempDir dir;
     const auto ini = dir / "short.INI";
