@@ -1,5 +1,6 @@
 #include "files/uatomicfile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,27 +26,35 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-mode_t NewFileMode(const std::filesystem::path& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+// Creates a new file beside target for writing. It is opened with mode 0666, so the process's
+// umask (and a default ACL of the folder) applies just as to any other new file; reading the umask
+// instead would mean setting it for a moment, which races with every other thread creating files.
+int CreateTemporaryBeside(const std::filesystem::path& folder, const std::filesystem::path& target,
+                          std::filesystem::path& temp) {
+    static std::atomic<unsigned> counter{0};
+    const std::string prefix = "." + target.filename().string() + "." + std::to_string(::getpid()) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder / (prefix + std::to_string(counter++) + ".tmp");
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 } // namespace
 
 FileResult WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
+    std::filesystem::path temp;
+    const int fd = CreateTemporaryBeside(folder, target, temp);
     if (fd < 0)
         return FileResult::Failure(Describe(target, "Cannot create a file beside"));
-    const std::filesystem::path temp = pattern;
 
     bool ok = WriteAll(fd, bytes);
     std::string message = ok ? std::string{} : Describe(target, "Cannot write");
-    if (ok && ::fchmod(fd, NewFileMode(target)) != 0) {
+    // A file that is replaced keeps its permissions.
+    struct stat st {};
+    if (ok && ::stat(target.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) {
         ok = false;
         message = Describe(target, "Cannot set the permissions of");
     }
