@@ -224,8 +224,11 @@ SimConfigResult ParseSimConfig(const std::string& text, const std::string& origi
 
 SimConfigResult LoadSimConfig(const std::filesystem::path& path) {
     std::string text;
-    if (FileResult read = ReadWholeFile(path, text, std::size_t{1} << 20); !read)
-        return Fail(path.string(), read.Message);
+    if (FileResult read = ReadWholeFile(path, text, std::size_t{1} << 20); !read) {
+        SimConfigResult result;
+        result.error = read.Message; // names the file already
+        return result;
+    }
     return ParseSimConfig(text, path.string());
 }
 

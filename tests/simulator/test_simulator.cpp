@@ -368,7 +368,9 @@ TEST(SimConfig, RefusesBadDescriptions) {
     }
     const SimConfigResult missing = LoadSimConfig("/nonexistent/sim.ini");
     EXPECT_FALSE(missing.ok);
-    EXPECT_NE(missing.error.find("/nonexistent/sim.ini"), std::string::npos);
+    const auto named = missing.error.find("/nonexistent/sim.ini");
+    EXPECT_NE(named, std::string::npos) << missing.error;
+    EXPECT_EQ(missing.error.find("/nonexistent/sim.ini", named + 1), std::string::npos) << missing.error;
 }
 
 TEST(SimConfig, LoadsAFileAndDrivesTheModel) {
