@@ -59,12 +59,7 @@ void CRecoveryKeeper::Post(TJob job, std::string bytes) {
 void CRecoveryKeeper::Do(TJob job, const std::string& bytes) {
     FileResult result = FileResult::Success();
     if (job == jWrite) {
-        std::error_code ec;
-        if (m_file.has_parent_path())
-            std::filesystem::create_directories(m_file.parent_path(), ec);
-        result = ec ? FileResult::Failure("Cannot create the folder " + m_file.parent_path().string() + ": " +
-                                          ec.message())
-                    : WriteFileAtomically(m_file, bytes);
+        result = WriteFileCreatingFolder(m_file, bytes);
     } else if (job == jRemove) {
         result = RemoveRecoveryFile(m_file);
     }

@@ -113,15 +113,19 @@ void ApplyRecoveryFile(const _sRecoveryFile& file, CMeasrueData& store,
         samples[i]->SetUse(file.Use[i]);
 }
 
-FileResult WriteRecoveryFile(const std::filesystem::path& path, const CMeasrueData& store,
-                             const std::vector<std::unique_ptr<CSample>>& samples) {
+FileResult WriteFileCreatingFolder(const std::filesystem::path& path, std::string_view bytes) {
     std::error_code ec;
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path(), ec);
     if (ec)
         return FileResult::Failure("Cannot create the folder " + path.parent_path().string() + ": " +
                                    ec.message());
-    return WriteFileAtomically(path, EncodeRecoveryFile(store, samples));
+    return WriteFileAtomically(path, bytes);
+}
+
+FileResult WriteRecoveryFile(const std::filesystem::path& path, const CMeasrueData& store,
+                             const std::vector<std::unique_ptr<CSample>>& samples) {
+    return WriteFileCreatingFolder(path, EncodeRecoveryFile(store, samples));
 }
 
 FileResult LoadRecoveryFile(const std::filesystem::path& path, CMeasrueData& store,

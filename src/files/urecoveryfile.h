@@ -49,6 +49,9 @@ std::string DecodeRecoveryFile(std::string_view bytes, _sRecoveryFile& file);
 void ApplyRecoveryFile(const _sRecoveryFile& file, CMeasrueData& store,
                        const std::vector<std::unique_ptr<CSample>>& samples);
 
+// Writes bytes atomically to path, creating its folder first.
+FileResult WriteFileCreatingFolder(const std::filesystem::path& path, std::string_view bytes);
+
 // Writes the copy atomically, creating its folder first.
 FileResult WriteRecoveryFile(const std::filesystem::path& path, const CMeasrueData& store,
                              const std::vector<std::unique_ptr<CSample>>& samples);
