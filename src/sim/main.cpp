@@ -7,6 +7,7 @@
 #include "simulator/csimconfig.h"
 #include "simulator/csimserver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +52,12 @@ constexpr const char* kUsage =
     "  --cycle-stuck         acquisition cycles never complete\n"
     "The endpoint to give the program is printed on the first line of the standard output\n"
     "(tcp://HOST:PORT or serial:PATH).\n";
+
+// The options that take a value; every other argument is a flag or a mistake.
+constexpr std::string_view kValueOptions[] = {
+    "--listen",     "--pty-link",    "--sim",          "--seed",          "--speed",
+    "--drop-rate",  "--garble-rate", "--garbage-rate", "--wrong-id-rate", "--bad-payload-rate",
+    "--delay-rate", "--delay",       "--stall-for",    "--stall-after"};
 
 int Usage(const std::string& message) {
     std::cerr << "qm4750-sim: " << message << "\n" << kUsage;
@@ -93,7 +101,7 @@ bool MakeLink(const std::filesystem::path& link, const std::string& target) {
 int main(int argc, char** argv) {
     std::string host = "127.0.0.1";
     long long port = 4750;
-    bool pty = false;
+    bool pty = false, listen = false;
     std::string ptyLink, simFile;
     std::uint64_t seed = 1;
     double speed = 1.0;
@@ -121,9 +129,14 @@ int main(int argc, char** argv) {
             vacuumLost = true;
         } else if (arg == "--cycle-stuck") {
             cycleStuck = true;
+        } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) ==
+                   std::end(kValueOptions)) {
+            return Usage(arg.rfind("--", 0) == 0 ? "unknown option '" + arg + "'"
+                                                 : "unknown argument '" + arg + "'");
         } else if (!value(text)) {
-            return Usage(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument '" + arg + "'");
+            return Usage(arg + " needs a value");
         } else if (arg == "--listen") {
+            listen = true;
             const auto colon = text.rfind(':');
             std::string portText = text;
             if (colon != std::string::npos) {
@@ -166,10 +179,10 @@ int main(int argc, char** argv) {
             if (!ParseWhole(text, 0, std::numeric_limits<long long>::max(), number))
                 return Usage("--stall-after takes a count of requests from 0 upwards");
             faults.StallAfter = number;
-        } else {
-            return Usage("unknown option '" + arg + "'");
         }
     }
+    if (pty && listen)
+        return Usage("--listen and --pty exclude each other");
     if (!ptyLink.empty() && !pty)
         return Usage("--pty-link goes with --pty");
 

@@ -307,17 +307,28 @@ TEST(StreamCommandLine, BadLinkOptionsAreRefused) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.ExitCode, 2) << r.Err;
     }
-    for (const std::vector<std::string>& serverArgs : {std::vector<std::string>{"--drop-rate", "2"},
-                                                       {"--listen", "x"},
-                                                       {"--bogus"},
-                                                       {"--pty-link", "/tmp/x"}}) {
-        SCOPED_TRACE(serverArgs.front());
+    const struct {
+        std::vector<std::string> Args;
+        const char* Message;
+    } serverCases[] = {
+        {{"--drop-rate", "2"}, "--drop-rate must be a probability"},
+        {{"--listen", "x"}, "--listen takes"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--bogus", "1"}, "unknown option '--bogus'"},
+        {{"--seed"}, "--seed needs a value"},
+        {{"--pty-link", "/tmp/x"}, "--pty-link goes with --pty"},
+        {{"--pty", "--listen", "127.0.0.1:0"}, "exclude each other"},
+    };
+    for (const auto& c : serverCases) {
+        SCOPED_TRACE(c.Args.front());
         std::string command = std::string(QM_SIM_EXE);
-        for (const std::string& a : serverArgs)
+        for (const std::string& a : c.Args)
             command += " '" + a + "'";
-        command += " >/dev/null 2>&1";
+        command += " </dev/null >/dev/null 2>'" + (dir / "server.err").string() + "'";
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+        const std::string err = TempDir::Read(dir / "server.err");
+        EXPECT_NE(err.find(c.Message), std::string::npos) << err;
     }
 }
 
