@@ -17,10 +17,17 @@ std::string ShortestDouble(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::optional<int> ParseInt32(std::string_view text) {
-    text = TrimBlanks(text);
-    if (!text.empty() && text.front() == '+')
+namespace {
+// from_chars takes a '-' but no '+': drop one '+', and leave "+-5" for it to refuse.
+std::string_view WithoutPlus(std::string_view text) {
+    if (text.size() >= 2 && text.front() == '+' && text[1] != '-')
         text.remove_prefix(1);
+    return text;
+}
+} // namespace
+
+std::optional<int> ParseInt32(std::string_view text) {
+    text = WithoutPlus(TrimBlanks(text));
     int value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || result.ec != std::errc{} || result.ptr != text.data() + text.size())
@@ -29,9 +36,7 @@ std::optional<int> ParseInt32(std::string_view text) {
 }
 
 std::optional<double> ParseDouble(std::string_view text) {
-    text = TrimBlanks(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
+    text = WithoutPlus(TrimBlanks(text));
     double value = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || result.ec != std::errc{} || result.ptr != text.data() + text.size() ||
