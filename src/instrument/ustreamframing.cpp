@@ -123,13 +123,9 @@ bool CStreamScanner::Next(_sStreamFrame& frame) {
             Drop(size);
             return true;
         }
-        if (check == TCheck::Invalid) {
-            ++m_skipped;
-            Drop(1);
-            continue;
-        }
-        // The frame at the start is incomplete. Its length byte may have been damaged, in which
-        // case it would wait for bytes that never come: a whole valid frame further on wins.
+        // The frame at the start is incomplete (the scan above left no invalid start). Its length byte may
+        // have been damaged, in which case it would wait for bytes that never come: a whole valid frame
+        // further on wins.
         bool later = false;
         for (std::size_t pos = 1; pos < m_buffer.size() && !later; ++pos) {
             std::size_t laterSize = 0;
