@@ -190,9 +190,13 @@ void CSimServer::HandleRequest(const _sStreamFrame& request) {
         return;
     }
 
-    if (Chance(m_faults.WrongIdRate))
+    // One instrument fault per reply: a second one would wait for a later request (and pile up at
+    // high rates). A payload under a wrong id is never read, so the wrong id may hide it.
+    const bool wrongId = Chance(m_faults.WrongIdRate);
+    const bool badPayload = Chance(m_faults.BadPayloadRate);
+    if (wrongId)
         m_sim.InjectFault(sfWrongId, 1);
-    if (Chance(m_faults.BadPayloadRate))
+    else if (badPayload)
         m_sim.InjectFault(sfGarbled, 1);
     _sSimReply reply;
     if (!m_sim.HandleFrame(request.Id, request.Length, request.Payload.data(), reply)) {

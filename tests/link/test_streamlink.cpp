@@ -10,10 +10,12 @@
 #include "sequencer/cprogrammlogic.h"
 #include "simulator/csimclock.h"
 #include "simulator/csimconfig.h"
+#include "simulator/csimserver.h"
 #include "support/tempdir.h"
 
 #include <arpa/inet.h>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -259,6 +261,36 @@ TEST(StreamFaults, StalledInstrumentFailsEachExchangeThenAnswersAgain) {
     EXPECT_TRUE(answered);
     EXPECT_GE(failures, 2);
     EXPECT_GE(ElapsedMs(start), 1000);
+}
+
+TEST(StreamFaults, InstrumentFaultsOfOneReplyDoNotSpillOverToLaterOnes) {
+    CVirtualClock clock;
+    CQm4750Sim sim(clock);
+    _sSimServerFaults faults;
+    faults.WrongIdRate = 1.0;
+    faults.BadPayloadRate = 1.0;
+    CSimServer server(sim, faults);
+    ASSERT_EQ(server.Listen("127.0.0.1", 0), "");
+    CStreamLink link = MakeLink("tcp://127.0.0.1:" + std::to_string(server.GetPort()));
+    CQm4750Device device(link);
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { server.Run(stop); });
+    ASSERT_TRUE(device.Open(0));
+    std::array<std::uint8_t, 5> state{};
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_FALSE(device.ReadCycleState(state));
+        EXPECT_EQ(device.GetErrorFlags(), ERR_ID);
+    }
+    stop = true;
+    serving.join();
+
+    // The line is clean again: the very next reply is whole.
+    server.SetFaults({});
+    stop = false;
+    std::thread again([&] { server.Run(stop); });
+    EXPECT_TRUE(device.ReadCycleState(state)) << device.GetErrorFlags();
+    stop = true;
+    again.join();
 }
 
 TEST(StreamFaults, NothingToConnectToIsRefusedWithAReason) {
