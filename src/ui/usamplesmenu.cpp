@@ -33,8 +33,13 @@ void FillSamplesMenu(QMenu* menu, GlobalValue& global, QWidget* dialogParent,
         entry->setCheckable(true);
         entry->setChecked(sample->GetUse());
         // The use flag is not part of the measurement file, so switching it leaves the
-        // measurement saved; a running sequence sees it at its next choice of sample.
-        QObject::connect(entry, &QAction::toggled, menu, [sample](bool on) { sample->SetUse(on); });
+        // measurement saved; a running sequence sees it at its next choice of sample. The tree
+        // shows the use in its marks, so it is told like after an edit.
+        QObject::connect(entry, &QAction::toggled, menu, [sample, afterEdit](bool on) {
+            sample->SetUse(on);
+            if (afterEdit)
+                afterEdit();
+        });
     }
     menu->addSeparator();
     QAction* edit = menu->addAction("Edit property");

@@ -14,8 +14,9 @@ class QWidget;
 // or out of the measurement, a separator, and "Edit property" that opens the samples dialog.
 
 // Rebuilds the entries from the samples as they are now. Call it each time the submenu is about to
-// show, so that captions and check marks follow edits made elsewhere. afterEdit runs when the
-// samples dialog has closed (the main window repaints its tree of temperature points there).
+// show, so that captions and check marks follow edits made elsewhere. afterEdit runs when an entry
+// switched a sample's use and when the samples dialog has closed (the main window repaints its
+// tree of temperature points there).
 void FillSamplesMenu(QMenu* menu, GlobalValue& global, QWidget* dialogParent,
                      std::function<void()> afterEdit = {});
 

@@ -109,9 +109,11 @@ private slots:
         QCOMPARE(actions[4]->text(), QString("Edit property"));
         QVERIFY(!repainted);
 
-        // A click switches the sample at once; the use flag is not saved, so nothing becomes unsaved.
+        // A click switches the sample at once and is announced (the tree's marks show the use);
+        // the use flag is not saved, so nothing becomes unsaved.
         actions[1]->trigger();
         QVERIFY(Sample(1).GetUse());
+        QVERIFY(repainted);
         actions[0]->trigger();
         QVERIFY(!Sample(0).GetUse());
         QVERIFY(m_global->bMeasureSaved);
