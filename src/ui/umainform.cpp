@@ -14,6 +14,7 @@
 #include "ui/upointtree.h"
 #include "ui/uresultspage.h"
 #include "ui/usamplesmenu.h"
+#include "ui/uselsampledialog.h"
 #include "ui/utelemetrychart.h"
 #include "ui/utrackbar.h"
 
@@ -859,8 +860,14 @@ void TMainForm::OnCopySimulatorSamples() {
         return;
     const _sSimConfig config = m_sim.GetConfig();
     const std::size_t n = std::min(config.Samples.size(), m_global.Samples.size());
-    for (std::size_t i = 0; i < n; ++i)
-        ApplySimSample(config.Samples[i], static_cast<std::int32_t>(i), *m_global.Samples[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+        CSample& sample = *m_global.Samples[i];
+        const CSample before = sample;
+        ApplySimSample(config.Samples[i], static_cast<std::int32_t>(i), sample);
+        // The descriptions are part of the measurement file: a saved measurement is saved no more.
+        if (SavedDescriptionDiffers(before, sample))
+            m_global.bMeasureSaved = false;
+    }
     RepaintTree();
     m_results->OnStoreChanged();
     MeasureChanged();

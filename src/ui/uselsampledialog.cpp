@@ -50,6 +50,11 @@ char LocaleDecimalHint() {
 }
 } // namespace
 
+bool SavedDescriptionDiffers(const CSample& a, const CSample& b) {
+    return a.iDevId != b.iDevId || a.dA != b.dA || a.dB != b.dB || a.dL != b.dL || a.dWireL != b.dWireL ||
+           a.dWireD != b.dWireD || a.dCurrent != b.dCurrent;
+}
+
 // --- CStoredSampleList ---
 
 std::filesystem::path CStoredSampleList::DefaultPath() {
@@ -281,9 +286,7 @@ void TSelSampleDialog::ApplyToSample(CSample& sample) {
     sample.SetWireD(RzNumericEdit_WD->Value(), usMilli);
     sample.SetCurrent(RzNumericEdit_EC->Value(), usMilli);
     // The description goes into the measurement file (the use flag does not).
-    if (before.dA != sample.dA || before.dB != sample.dB || before.dL != sample.dL ||
-        before.dWireL != sample.dWireL || before.dWireD != sample.dWireD ||
-        before.dCurrent != sample.dCurrent)
+    if (SavedDescriptionDiffers(before, sample))
         m_global.bMeasureSaved = false;
 }
 

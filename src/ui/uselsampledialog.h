@@ -22,6 +22,10 @@ class QPushButton;
 // measuring current (mA).
 using TStoredSample = std::array<double, 6>;
 
+// Whether a and b differ in what the measurement file holds of a sample: the channel number, the
+// geometry, the lead wire and the current (the use flag is not saved).
+bool SavedDescriptionDiffers(const CSample& a, const CSample& b);
+
 // The stored sample list: section "Samples" of an INI file, one key per name. Every operation
 // opens the file, does its one read or write and lets it go; writes are atomic.
 class CStoredSampleList {

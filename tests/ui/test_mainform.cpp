@@ -816,9 +816,12 @@ void TestMainForm::simulatorEntries() {
     speeds->actions()[0]->trigger();
     QCOMPARE(p.form->AcquisitionTimer().interval(), 1000);
 
-    // The simulated samples' descriptions go into the samples, and the samples into use.
+    // The simulated samples' descriptions go into the samples, and the samples into use. The
+    // descriptions are saved with the measurement, so a saved one becomes unsaved.
     p.g->Samples[1]->SetUse(false);
+    QVERIFY(p.g->bMeasureSaved);
     p.form->findChild<QAction*>(QStringLiteral("CopySimulatorSamples1"))->trigger();
+    QVERIFY(!p.g->bMeasureSaved);
     const _sSimConfig config = p.link.GetSimulator().GetConfig();
     for (std::size_t i = 0; i < 3; ++i) {
         const CSample& s = *p.g->Samples[i];
@@ -828,6 +831,10 @@ void TestMainForm::simulatorEntries() {
         QCOMPARE(s.GetCurrent(usMilli), config.Samples[i].Current);
         QVERIFY(s.GetUse());
     }
+    // Copying the same descriptions again changes nothing that is saved.
+    p.g->bMeasureSaved = true;
+    p.form->findChild<QAction*>(QStringLiteral("CopySimulatorSamples1"))->trigger();
+    QVERIFY(p.g->bMeasureSaved);
 }
 
 // A port whose interface cannot be opened.
