@@ -187,6 +187,9 @@ std::string DecodeMeasureFile(std::string_view bytes, _sMeasureFile& file) {
     // Nothing sized by a count is allocated before the counts agree with the real length.
     if (std::string fault = CheckLength(bytes.size(), p, n); !fault.empty())
         return fault;
+    if (p > MaxMeasureFileTemperatures)
+        return "file holds " + std::to_string(p) + " reference temperatures; at most " +
+               std::to_string(MaxMeasureFileTemperatures) + " can be loaded";
 
     _sMeasureFile decoded;
     CByteReader in(bytes);
@@ -229,6 +232,25 @@ std::string DecodeMeasureFile(std::string_view bytes, _sMeasureFile& file) {
 void ApplyMeasureFile(const _sMeasureFile& file, CMeasrueData& store,
                       const std::vector<std::unique_ptr<CSample>>& samples) {
     const std::size_t n = std::min(file.Samples.size(), samples.size());
+    // The new store is built on the side: should memory run out, the measurement in memory stays.
+    CMeasrueData loaded;
+    loaded.Items.reserve(file.Tref.size());
+    for (std::size_t k = 0; k < file.Tref.size(); ++k) {
+        loaded.AddTemperature(file.Tref[k]);
+        for (const auto& sample : samples)
+            loaded.AddPoint(sample.get());
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t k = 0; k < file.Tref.size(); ++k) {
+            const _sMeasurePoint& point = file.Point(j, k);
+            loaded.SetTamb(k, j, point.dTamb);
+            for (int mode = 0; mode < MeasureModeCount; ++mode) {
+                const _sModeData& m = point.Mode[static_cast<std::size_t>(mode)];
+                loaded.SetModeData(k, j, mode, m.dT1, m.dT2, m.dU, m.dI, m.bMeasured);
+            }
+        }
+    }
+
     for (std::size_t i = 0; i < n; ++i) {
         const _sMeasureFileSample& s = file.Samples[i];
         CSample& sample = *samples[i];
@@ -240,22 +262,7 @@ void ApplyMeasureFile(const _sMeasureFile& file, CMeasrueData& store,
         sample.SetWireD(s.dWireD, usMilli);
         sample.SetCurrent(s.dCurrent, usMilli);
     }
-    store.ClearAll();
-    for (std::size_t k = 0; k < file.Tref.size(); ++k) {
-        store.AddTemperature(file.Tref[k]);
-        for (const auto& sample : samples)
-            store.AddPoint(sample.get());
-    }
-    for (std::size_t j = 0; j < n; ++j) {
-        for (std::size_t k = 0; k < file.Tref.size(); ++k) {
-            const _sMeasurePoint& point = file.Point(j, k);
-            store.SetTamb(k, j, point.dTamb);
-            for (int mode = 0; mode < MeasureModeCount; ++mode) {
-                const _sModeData& m = point.Mode[static_cast<std::size_t>(mode)];
-                store.SetModeData(k, j, mode, m.dT1, m.dT2, m.dU, m.dI, m.bMeasured);
-            }
-        }
-    }
+    store.Items = std::move(loaded.Items);
 }
 
 FileResult ReadMeasureFile(const std::filesystem::path& fileName, _sMeasureFile& file) {

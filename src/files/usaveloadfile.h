@@ -29,6 +29,10 @@ inline constexpr std::size_t MeasureFileHeaderSize = 15;
 inline constexpr std::size_t MeasureFileSampleSize = 52;
 inline constexpr std::size_t MeasureFilePointSize = 140;
 inline constexpr std::size_t MeasureFileModeSize = 33;
+// Most reference temperatures a file may hold. Each one becomes SampleCount points in memory even
+// when the file holds no sample blocks, so a small damaged file could otherwise ask for gigabytes.
+// Far beyond any plan (a range adds at most one temperature per kelvin between Tmin and Tmax).
+inline constexpr std::uint32_t MaxMeasureFileTemperatures = 100000;
 
 // Length of a file that holds p reference temperatures and n samples (saturates instead of
 // overflowing, so that absurd counts from a damaged header compare as "too long").

@@ -242,6 +242,15 @@ TEST_F(MeasureFileTest, DamagedFilesChangeNothing) {
         PutU32(bytes, 11, 0xFFFFFFFFu);
         cases.push_back({"huge counts, header only", bytes, "file ends after 15 of "});
     }
+    {
+        // A whole file of temperatures without sample blocks: small on disk, huge in memory.
+        const std::uint32_t p = MaxMeasureFileTemperatures + 1;
+        std::string bytes = good.substr(0, 15) + std::string(std::size_t{8} * p, '\0');
+        PutU32(bytes, 7, p);
+        PutU32(bytes, 11, 0);
+        cases.push_back(
+            {"too many temperatures", bytes, "file holds 100001 reference temperatures; at most 100000"});
+    }
 
     const auto path = dir / "damaged.q47";
     // Distinct sample descriptions and a store that holds something.
