@@ -141,6 +141,8 @@ private:
     std::array<QValueAxis*, PropertyCount> m_axisY{};
     std::array<QXYSeries*, TResultsPage::SeriesCount> m_series{};
     std::array<QRectF, PropertyCount> m_plotRect{};
+    // The value axes' title font before it is shrunk to fit a short band.
+    QFont m_titleFont;
     const std::array<QImage, PropertyCount>* m_formula = nullptr;
     bool m_showPol = false;
     int m_offset = 0;
@@ -218,6 +220,7 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
             series->attachAxis(m_axisY[k]);
         }
     }
+    m_titleFont = m_axisY[0]->titleFont();
     SetAxisTitles();
 }
 
@@ -301,7 +304,7 @@ void TResultsChart::UpdateLayout(const std::array<QList<QPointF>, TResultsPage::
         for (double v : {lo[k], hi[k]})
             labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::asprintf(qPrintable(format), v)));
     }
-    const QFontMetrics titleFm(m_axisY[0]->titleFont());
+    const QFontMetrics titleFm(m_titleFont);
     const QFontMetrics xLabelFm(m_axisX[PropertyCount - 1]->labelsFont());
     const QFontMetrics xTitleFm(m_axisX[PropertyCount - 1]->titleFont());
     const int left = LeftMargin + titleFm.height() + 6 + labelWidth + 8;
@@ -316,6 +319,18 @@ void TResultsChart::UpdateLayout(const std::array<QList<QPointF>, TResultsPage::
         const double bandTop = std::trunc(area.top() + area.height() * Bands[k].startPercent / 100.0);
         const double bandBottom = area.top() + area.height() * Bands[k].endPercent / 100.0 - BandGap;
         m_plotRect[k] = QRectF(area.left(), bandTop, area.width(), std::max(10.0, bandBottom - bandTop));
+
+        // A turned title longer than its band is cut short ("Simga, 1/..."), which hides the unit:
+        // the title is set smaller until it fits, but not below a size that can still be read.
+        QFont titleFont = m_titleFont;
+        const QString title = QString::fromLatin1(Bands[k].title);
+        constexpr double MinTitlePoints = 6.0;
+        constexpr double TitleRoom = 8.0;
+        while (titleFont.pointSizeF() - 0.5 >= MinTitlePoints &&
+               QFontMetricsF(titleFont).horizontalAdvance(title) > m_plotRect[k].height() - TitleRoom)
+            titleFont.setPointSizeF(titleFont.pointSizeF() - 0.5);
+        if (m_axisY[k]->titleFont() != titleFont)
+            m_axisY[k]->setTitleFont(titleFont);
 
         // Bands do not overlap as items, so the mouse reaches the markers of every band.
         const double itemTop = k == 0 ? 0.0 : bandTop;

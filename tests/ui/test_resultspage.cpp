@@ -2,9 +2,11 @@
 #include "support/tempdir.h"
 #include "ui/uresultspage.h"
 
+#include <QApplication>
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsTextItem>
 #include <QGraphicsView>
 #include <QPushButton>
 #include <QRadioButton>
@@ -106,6 +108,7 @@ private slots:
     void storeChangesRebuildOnlyWhileShown();
     void tipShowsTheMarkerUnderTheMouse();
     void extremeValuesKeepTheAxesFinite();
+    void axisTitlesAreNotCutInTheWindowsSize();
 };
 
 void TestResultsPage::controlsStartFromTheSettings_data() {
@@ -418,6 +421,24 @@ void TestResultsPage::extremeValuesKeepTheAxesFinite() {
         }
     }
     QVERIFY(!page.grab().isNull());
+}
+
+void TestResultsPage::axisTitlesAreNotCutInTheWindowsSize() {
+    TStore store;
+    TResultsPage page(store.g);
+    // About the size the page has in a main window of its initial size.
+    page.resize(636, 490);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    page.OnPageShown();
+    QApplication::processEvents();
+
+    QStringList shown;
+    for (QGraphicsItem* item : Child<QGraphicsView>(page, "Chart2")->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+            shown << text->toPlainText();
+    for (const char* title : {"Alpha, uV/K", "Simga, 1/Ohmcm", "Kappa, W/mK", "Z * 10^-3"})
+        QVERIFY2(shown.contains(QString::fromLatin1(title)), qPrintable(shown.join(" | ")));
 }
 
 QTEST_MAIN(TestResultsPage)
