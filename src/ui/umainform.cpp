@@ -76,9 +76,21 @@ QLabel* MakePane(const QString& name, const QString& text, QWidget* parent) {
     return pane;
 }
 
+// Black or white, whichever stands out more against background: the settings' colours include
+// pure blue, on which black text can hardly be read.
+QColor ReadableTextOn(const QColor& background) {
+    auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const double luminance = 0.2126 * linear(background.redF()) + 0.7152 * linear(background.greenF()) +
+                             0.0722 * linear(background.blueF());
+    const double onBlack = (luminance + 0.05) / 0.05;
+    const double onWhite = 1.05 / (luminance + 0.05);
+    return onBlack >= onWhite ? QColor(Qt::black) : QColor(Qt::white);
+}
+
 void SetPaneColor(QLabel* pane, const QColor& color) {
     QPalette pal = pane->palette();
     pal.setColor(QPalette::Window, color);
+    pal.setColor(QPalette::WindowText, ReadableTextOn(color));
     pane->setPalette(pal);
 }
 

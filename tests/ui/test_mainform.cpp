@@ -344,6 +344,9 @@ void TestMainForm::recordDisplay() {
     QCOMPARE(PaneColor(p.Find<QLabel>("RzStatusPid1")), QColor(0, 0, 255)); // ColorCool
     QCOMPARE(p.Text("RzStatusPid2"), QStringLiteral("T2, K = 290.00"));
     QCOMPARE(PaneColor(p.Find<QLabel>("RzStatusPid2")), QColor(255, 0, 0)); // ColorHeat
+    // The text stands out against the pane's colour: white on the blue, black on the red.
+    QCOMPARE(p.Find<QLabel>("RzStatusPid1")->palette().color(QPalette::WindowText), QColor(Qt::white));
+    QCOMPARE(p.Find<QLabel>("RzStatusPid2")->palette().color(QPalette::WindowText), QColor(Qt::black));
     QCOMPARE(PaneColor(p.Find<QLabel>("RzStatusDAC")), QColor(Qt::red));
     QVERIFY(PaneColor(p.Find<QLabel>("RzStatusADC")) != QColor(Qt::red));
 }
