@@ -129,9 +129,12 @@ void TDlgEditListPoints::GridCellChange(QTableView*, int col, int row) {
     double* fields[] = {&mode.dT1, &mode.dT2, &mode.dU, &mode.dI};
     *fields[f] = value;
     m_global.bMeasureSaved = false;
+    if (OnStoreEdited)
+        OnStoreEdited();
 }
 
-void ExecDlgEditListPoints(QWidget* parent, GlobalValue& global) {
+void ExecDlgEditListPoints(QWidget* parent, GlobalValue& global, std::function<void()> onEdited) {
     TDlgEditListPoints dialog(parent, global);
+    dialog.OnStoreEdited = std::move(onEdited);
     dialog.exec();
 }

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class CSample;
@@ -25,6 +26,9 @@ public:
     void FillGrid();
 
     CMyStringGrid* Grid() const { return pPointsGrid.get(); }
+
+    // Runs after a committed value reached the store (the owner keeps its recovery copy current).
+    std::function<void()> OnStoreEdited;
     // Position of the shown sample in the sample array; it is also the point index in the store.
     int SampleIndex() const { return m_iSampleIndex; }
 
@@ -44,5 +48,6 @@ private:
     QWidget* RzPanel2 = nullptr;
 };
 
-// Opens the points table modally and frees it when it closes.
-void ExecDlgEditListPoints(QWidget* parent, GlobalValue& global);
+// Opens the points table modally and frees it when it closes; onEdited runs after every value
+// committed into the store.
+void ExecDlgEditListPoints(QWidget* parent, GlobalValue& global, std::function<void()> onEdited = {});

@@ -852,10 +852,10 @@ bool TMainForm::OfferRecovery() {
 }
 
 void TMainForm::OnEditPoints() {
-    ExecDlgEditListPoints(this, m_global);
+    // The recovery copy follows every committed value, not only the closing of the table.
+    ExecDlgEditListPoints(this, m_global, [this] { MeasureChanged(); });
     RepaintTree();
     m_results->OnStoreChanged();
-    MeasureChanged();
 }
 
 void TMainForm::OnSpeedChosen(QAction* action) {

@@ -132,6 +132,8 @@ private slots:
     void enterCommitsIntoTheStore() {
         FillStore(2);
         TDlgEditListPoints dialog(nullptr, *m_global);
+        int edits = 0;
+        dialog.OnStoreEdited = [&edits] { ++edits; };
         dialog.show();
         QTableView* view = dialog.Grid()->pStringGrid;
 
@@ -146,6 +148,7 @@ private slots:
         QCOMPARE(dialog.Grid()->GetCell(7, 1)->GetText(), QString("301.50"));
         QCOMPARE(view->model()->data(view->model()->index(1, 7)).toString(), QString("301.50"));
         QVERIFY(!m_global->bMeasureSaved);
+        QCOMPARE(edits, 1);
 
         // A lone sign is no number: Enter changes nothing and the editor keeps its text.
         m_global->bMeasureSaved = true;
@@ -168,6 +171,7 @@ private slots:
         QCOMPARE(Store().GetPoint(1, 0).Mode[mmOff].dT2, 311.0);
         QCOMPARE(dialog.Grid()->GetCell(4, 2)->GetText(), QString("311.00"));
         QVERIFY(m_global->bMeasureSaved);
+        QCOMPARE(edits, 1);
 
         // Read-only cells open no editor.
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
