@@ -10,7 +10,7 @@
 #include <iostream>
 
 namespace {
-constexpr int MaxDegree = 5; // what the results page offers
+constexpr int MaxDegree = MaxPolynomialDegree;
 
 // "A,S,K,Z": four degrees of 0 to MaxDegree.
 bool ParseDegrees(const std::string& text, std::array<int, 4>& degrees) {

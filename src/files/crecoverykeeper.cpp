@@ -59,7 +59,10 @@ void CRecoveryKeeper::Post(TJob job, std::string bytes) {
 void CRecoveryKeeper::Do(TJob job, const std::string& bytes) {
     FileResult result = FileResult::Success();
     if (job == jWrite) {
-        result = WriteFileCreatingFolder(m_file, bytes);
+        // The recovery copy makes its own folder in the data folder; a measurement file the
+        // operator named goes nowhere but where it was named.
+        result = m_format == kfRecoveryCopy ? WriteFileCreatingFolder(m_file, bytes)
+                                            : WriteFileAtomically(m_file, bytes);
     } else if (job == jRemove) {
         result = RemoveRecoveryFile(m_file);
     }

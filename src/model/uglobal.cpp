@@ -14,7 +14,6 @@ namespace {
 // Largest sample count we accept: far more positions than any instrument carries, small enough
 // that the arrays sized by it stay trivial.
 constexpr int MaxSampleCount = 64;
-constexpr int MaxPolynomialDegree = 5;
 
 std::string KeyName(const SettingField& f) {
     return std::string(f.Section) + "." + f.Key;

@@ -11,6 +11,9 @@
 
 class CProgrammLogic;
 
+// Highest polynomial degree the program offers (settings, results page, command line).
+inline constexpr int MaxPolynomialDegree = 5;
+
 // Polynomial degree slots of the four properties, in the order of the degree array.
 enum TPropertyIndex { piAlpha = 0, piSigma = 1, piKappa = 2, piZ = 3 };
 

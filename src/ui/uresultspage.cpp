@@ -472,7 +472,7 @@ void TResultsPage::BuildLayout() {
     m_degreeLabel->setObjectName(QStringLiteral("RzLabel8"));
     m_degreeEdit = new QSpinBox(strip2);
     m_degreeEdit->setObjectName(QStringLiteral("RzSpinEditDegreePol"));
-    m_degreeEdit->setRange(0, 5);
+    m_degreeEdit->setRange(0, MaxPolynomialDegree);
     m_degreeLabel->setBuddy(m_degreeEdit);
     m_showPolButton = new QPushButton(QStringLiteral("Show polynom "), strip2);
     m_showPolButton->setObjectName(QStringLiteral("RzButton1"));
@@ -539,7 +539,7 @@ void TResultsPage::EditDegree(int property) {
         return;
     m_editedProperty = property;
     m_settingDegree = true;
-    m_degreeEdit->setRange(0, 5);
+    m_degreeEdit->setRange(0, MaxPolynomialDegree);
     m_degreeEdit->setValue(m_global.sDataConfig.Degree[property]);
     m_settingDegree = false;
 }
