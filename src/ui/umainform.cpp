@@ -352,7 +352,8 @@ void TMainForm::BuildStatusBar() {
 void TMainForm::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    // The platform's usual keys, so that operators need not reach for the mouse.
+    // The usual keys, so that operators need not reach for the mouse. Save As and Exit are spelled
+    // out: some platforms define no standard key for them.
     auto addFileAction = [file](const QString& text, QKeySequence keys, const char* name, auto slot) {
         QAction* action = file->addAction(text, slot);
         action->setShortcut(keys);
@@ -362,13 +363,14 @@ void TMainForm::BuildMenus() {
     addFileAction(QStringLiteral("&New"), QKeySequence::New, "New1", [this] { FileNew(); });
     addFileAction(QStringLiteral("&Open..."), QKeySequence::Open, "Open1", [this] { FileOpen(); });
     addFileAction(QStringLiteral("&Save"), QKeySequence::Save, "Save1", [this] { FileSave(1); });
-    addFileAction(QStringLiteral("Save &As..."), QKeySequence::SaveAs, "SaveAs1", [this] { FileSave(2); });
+    addFileAction(QStringLiteral("Save &As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), "SaveAs1",
+                  [this] { FileSave(2); });
     file->addSeparator();
     // There is no printing: the entries stay for the operators who know the menu, greyed out.
     file->addAction(QStringLiteral("&Print..."))->setEnabled(false);
     file->addAction(QStringLiteral("P&rint Setup..."))->setEnabled(false);
     file->addSeparator();
-    addFileAction(QStringLiteral("E&xit"), QKeySequence::Quit, "Exit1", [this] { close(); });
+    addFileAction(QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), "Exit1", [this] { close(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("MenuEdit"));

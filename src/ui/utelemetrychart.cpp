@@ -43,30 +43,45 @@ TTelemetryChart::TTelemetryChart(double tMin, double tMax, int visiblePoints, in
 }
 
 void TTelemetryChart::Append(double t1, double t2) {
-    const qreal x = m_t1->count() == 0 ? 0.0 : m_t1->at(m_t1->count() - 1).x() + 1.0;
-    m_t1->append(x, t1);
-    m_t2->append(x, t2);
+    const qreal x = m_p1.isEmpty() ? 0.0 : m_p1.last().x() + 1.0;
+    m_p1.append(QPointF(x, t1));
+    m_p2.append(QPointF(x, t2));
     FitLeftAxis(t1, t2);
 
     // Scroll once 80% of the visible span is used, so the newest record stays at that place.
-    if (m_t1->count() > 0.8 * m_visible)
+    if (m_p1.size() > 0.8 * m_visible)
         m_bottom->setRange(m_bottom->min() + 1.0, m_bottom->max() + 1.0);
-    if (m_t1->count() > m_visible + m_invisible) {
-        m_t1->remove(0);
-        m_t2->remove(0);
+    if (m_p1.size() > m_visible + m_invisible) {
+        m_p1.removeFirst();
+        m_p2.removeFirst();
     }
+    if (isVisible())
+        PushToSeries();
+    else
+        m_seriesStale = true;
+}
+
+void TTelemetryChart::PushToSeries() {
+    m_t1->replace(m_p1);
+    m_t2->replace(m_p2);
+    m_seriesStale = false;
+}
+
+void TTelemetryChart::showEvent(QShowEvent* event) {
+    if (m_seriesStale)
+        PushToSeries();
+    QChartView::showEvent(event);
 }
 
 void TTelemetryChart::FitLeftAxis(double t1, double t2) {
     double lo = std::min(t1, t2);
     double hi = std::max(t1, t2);
     const qreal firstShown = m_bottom->min();
-    for (QLineSeries* s : {m_t1, m_t2}) {
-        const QList<QPointF> points = s->points();
+    for (const QList<QPointF>* points : {&m_p1, &m_p2}) {
         // Points are in x order; only those from the first displayed one on count.
-        auto it = std::lower_bound(points.begin(), points.end(), firstShown,
+        auto it = std::lower_bound(points->begin(), points->end(), firstShown,
                                    [](const QPointF& p, qreal x) { return p.x() < x; });
-        for (; it != points.end(); ++it) {
+        for (; it != points->end(); ++it) {
             lo = std::min(lo, it->y());
             hi = std::max(hi, it->y());
         }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QChartView>
+#include <QList>
+#include <QPointF>
 
 class QLineSeries;
 class QValueAxis;
@@ -23,8 +25,12 @@ public:
     QValueAxis* AxisLeft() const { return m_left; }
     QValueAxis* AxisBottom() const { return m_bottom; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FitLeftAxis(double t1, double t2);
+    void PushToSeries();
 
     int m_visible;
     int m_invisible;
@@ -32,4 +38,9 @@ private:
     QLineSeries* m_t2 = nullptr;
     QValueAxis* m_left = nullptr;
     QValueAxis* m_bottom = nullptr;
+    // The points are kept here and handed to the series whole: one geometry update per record
+    // instead of one per appended or dropped point, and none while the chart is hidden.
+    QList<QPointF> m_p1;
+    QList<QPointF> m_p2;
+    bool m_seriesStale = false;
 };

@@ -27,6 +27,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <QValueAxis>
@@ -538,6 +539,16 @@ void TestMainForm::chartScrollingAndPointLimit() {
     QCOMPARE(chart->SeriesT1()->at(0).x(), 1.0);
     QCOMPARE(chart->SeriesT1()->at(2399).x(), 2400.0);
     QCOMPARE(chart->AxisLeft()->min(), 250.0 * 0.95);
+
+    // Behind the Results page the chart keeps its records and shows them when it comes back.
+    auto* pages = p.Find<QTabWidget>("RzPageControl1");
+    pages->setCurrentIndex(1);
+    chart->Append(251.0, 261.0);
+    chart->Append(252.0, 262.0);
+    pages->setCurrentIndex(0);
+    QCOMPARE(chart->SeriesT1()->count(), 2400);
+    QCOMPARE(chart->SeriesT1()->at(2399), QPointF(2402.0, 252.0));
+    QCOMPARE(chart->SeriesT2()->at(2398), QPointF(2401.0, 261.0));
 }
 
 void TestMainForm::addRangeCounts_data() {
