@@ -3,6 +3,7 @@
 // Throughput of the file benchmarks is per wall-clock second (UseRealTime), the in-memory ones per
 // CPU second.
 
+#include "benchstore.h"
 #include "files/uexportfile.h"
 #include "files/usaveloadfile.h"
 
@@ -10,7 +11,6 @@
 
 #include <fcntl.h>
 #include <fstream>
-#include <random>
 #include <unistd.h>
 
 namespace {
@@ -30,21 +30,7 @@ struct Measurement {
             s->SetCurrent(40.0, usMilli);
             Samples.push_back(std::move(s));
         }
-        std::mt19937 rng(7);
-        std::normal_distribution<double> noise(0.0, 0.01);
-        for (std::size_t k = 0; k < 1000; ++k) {
-            const double t = 220.0 + 0.18 * static_cast<double>(k);
-            Store.AddTemperature(t);
-            for (const auto& s : Samples)
-                Store.AddPoint(s.get());
-            for (std::size_t j = 0; j < 3; ++j) {
-                Store.SetTamb(k, j, 295.0 + noise(rng));
-                Store.SetModeData(k, j, mmOff, t + noise(rng), t + noise(rng), noise(rng), 0.0, true);
-                Store.SetModeData(k, j, mmDcPlus, t + 0.5, t - 0.5, 1200.0 + noise(rng), 40.0, true);
-                Store.SetModeData(k, j, mmDcMinus, t - 0.5, t + 0.5, 800.0 + noise(rng), -40.0, true);
-                Store.SetModeData(k, j, mmAc, t, t, 1000.0 + noise(rng), 40.0, true);
-            }
-        }
+        FillBenchStore(Store, Samples, 1000, 0.18);
     }
 };
 

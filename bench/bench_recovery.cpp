@@ -3,13 +3,12 @@
 // the bytes), beside what the whole atomic write (flushed to disk) costs when it is done in place.
 // Times that include the disk are per wall-clock second (UseRealTime).
 
+#include "benchstore.h"
 #include "files/crecoverykeeper.h"
 #include "files/urecoveryfile.h"
 #include "model/uglobal.h"
 
 #include <benchmark/benchmark.h>
-
-#include <random>
 
 namespace {
 constexpr std::size_t Temperatures = 100;
@@ -24,22 +23,7 @@ GlobalValue& Global() {
         auto* global = new GlobalValue(BenchFolder() / "absent.INI");
         global->bWriteBackAtExit = false;
         global->bMeasureSaved = false;
-        std::mt19937 rng(7);
-        std::normal_distribution<double> noise(0.0, 0.01);
-        CMeasrueData& store = global->MeasureData;
-        for (std::size_t k = 0; k < Temperatures; ++k) {
-            const double t = 220.0 + 1.8 * static_cast<double>(k);
-            store.AddTemperature(t);
-            for (const auto& s : global->Samples)
-                store.AddPoint(s.get());
-            for (std::size_t j = 0; j < global->Samples.size(); ++j) {
-                store.SetTamb(k, j, 295.0 + noise(rng));
-                store.SetModeData(k, j, mmOff, t + noise(rng), t + noise(rng), noise(rng), 0.0, true);
-                store.SetModeData(k, j, mmDcPlus, t + 0.5, t - 0.5, 1200.0 + noise(rng), 40.0, true);
-                store.SetModeData(k, j, mmDcMinus, t - 0.5, t + 0.5, 800.0 + noise(rng), -40.0, true);
-                store.SetModeData(k, j, mmAc, t, t, 1000.0 + noise(rng), 40.0, true);
-            }
-        }
+        FillBenchStore(global->MeasureData, global->Samples, Temperatures, 1.8);
         return global;
     }();
     return *g;
