@@ -3,6 +3,7 @@
 #include "evaluation/ccalcdata.h"
 #include "evaluation/ccalcpolinom.h"
 #include "model/uglobal.h"
+#include "ui/ucolors.h"
 #include "ui/uformuladraw.h"
 
 #include <QButtonGroup>
@@ -76,10 +77,6 @@ QImage MarkerImage(const QColor& color) {
     QPainter painter(&image);
     painter.fillRect(image.rect().adjusted(2, 2, -2, -2), color);
     return image;
-}
-
-QColor ColorFromBgr(int value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
 // A tick interval of 1, 2 or 5 times a power of ten, about span / ticks.
@@ -193,7 +190,7 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
 
     for (int i = 0; i < TResultsPage::SeriesCount; ++i) {
         const int k = SeriesBand[i];
-        const QColor color = ColorFromBgr(Bands[k].curveColor);
+        const QColor color = ColorFromSetting(Bands[k].curveColor);
         if (i < 4) {
             // Markers as an image drawn at every point, on a series without a line: a scatter
             // series makes a graphics item per point, and creating and deleting thousands of
