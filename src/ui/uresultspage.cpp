@@ -110,7 +110,6 @@ public:
 
     // Every series gets exactly the points given (none: the series is emptied).
     void SetPoints(std::array<QList<QPointF>, TResultsPage::SeriesCount>& points);
-    void SetAxisTitles();
     void SetFormulas(const std::array<QImage, PropertyCount>* images, bool show, int offset);
     int MaxOffset() const { return m_offset; }
     // Fits the axes to the points (those of the series when null) and places the bands in the
@@ -217,8 +216,9 @@ TResultsChart::TResultsChart(QWidget* parent) : QGraphicsView(parent) {
             series->attachAxis(m_axisY[k]);
         }
     }
+    for (int k = 0; k < PropertyCount; ++k)
+        m_axisY[k]->setTitleText(QString::fromLatin1(Bands[k].title));
     m_titleFont = m_axisY[0]->titleFont();
-    SetAxisTitles();
 }
 
 void TResultsChart::SetPoints(std::array<QList<QPointF>, TResultsPage::SeriesCount>& points) {
@@ -229,11 +229,6 @@ void TResultsChart::SetPoints(std::array<QList<QPointF>, TResultsPage::SeriesCou
     UpdateLayout(&points);
     for (int i = 0; i < TResultsPage::SeriesCount; ++i)
         m_series[i]->replace(points[i]);
-}
-
-void TResultsChart::SetAxisTitles() {
-    for (int k = 0; k < PropertyCount; ++k)
-        m_axisY[k]->setTitleText(QString::fromLatin1(Bands[k].title));
 }
 
 void TResultsChart::SetFormulas(const std::array<QImage, PropertyCount>* images, bool show, int offset) {
@@ -536,7 +531,6 @@ void TResultsPage::EditDegree(int property) {
         return;
     m_editedProperty = property;
     m_settingDegree = true;
-    m_degreeEdit->setRange(0, MaxPolynomialDegree);
     m_degreeEdit->setValue(m_global.sDataConfig.Degree[property]);
     m_settingDegree = false;
 }
@@ -579,7 +573,6 @@ void TResultsPage::RebuildResults(int sample) {
         poly[k].SetDegree(m_global.sDataConfig.Degree[k]);
 
     std::array<QList<QPointF>, SeriesCount> series;
-    m_chart->SetAxisTitles();
 
     // fitted: the builder found points (markers); curve: the fit is usable (curve and formula).
     std::array<bool, PropertyCount> fitted{};
