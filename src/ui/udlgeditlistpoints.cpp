@@ -8,8 +8,10 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int ColumnCount = 19;
+// #, Tref, Tamb, then T1, T2, U and I of every mode.
 constexpr int FirstModeColumn = 3;
+constexpr int ColumnsPerMode = 4;
+constexpr int ColumnCount = FirstModeColumn + ColumnsPerMode * MeasureModeCount;
 } // namespace
 
 TDlgEditListPoints::TDlgEditListPoints(QWidget* owner, GlobalValue& global)
@@ -56,7 +58,7 @@ void TDlgEditListPoints::InitGrid() {
         const QString header = col == 0   ? QStringLiteral("#")
                                : col == 1 ? QStringLiteral("Tref")
                                : col == 2 ? QStringLiteral("Tamb")
-                                          : QString(ModeHeaders[(col - FirstModeColumn) % 4]);
+                                          : QString(ModeHeaders[(col - FirstModeColumn) % ColumnsPerMode]);
         pPointsGrid->SetCellText(col, 0, header);
     }
     pPointsGrid->OnCellChange = [this](QTableView* grid, int col, int row) {
@@ -95,7 +97,7 @@ void TDlgEditListPoints::FillGrid() {
         setNumber(2, row, point.dTamb, "0.00", true);
         for (int m = 0; m < MeasureModeCount; ++m) {
             const _sModeData& mode = point.Mode[static_cast<std::size_t>(m)];
-            const int col = FirstModeColumn + 4 * m;
+            const int col = FirstModeColumn + ColumnsPerMode * m;
             setNumber(col, row, mode.dT1, "0.00", false);
             setNumber(col + 1, row, mode.dT2, "0.00", false);
             setNumber(col + 2, row, mode.dU, "0.0", false);
@@ -122,8 +124,8 @@ void TDlgEditListPoints::GridCellChange(QTableView*, int col, int row) {
     const auto pointIndex = static_cast<std::size_t>(m_iSampleIndex);
     if (!m_global.MeasureData.HasPoint(temp, pointIndex))
         return;
-    const int m = (col - FirstModeColumn) / 4;
-    const int f = col - FirstModeColumn - 4 * m;
+    const int m = (col - FirstModeColumn) / ColumnsPerMode;
+    const int f = (col - FirstModeColumn) % ColumnsPerMode;
     _sModeData& mode = m_global.MeasureData.GetPoint(temp, pointIndex).Mode[static_cast<std::size_t>(m)];
     const double value = pPointsGrid->GetCell(col, row)->GetNumber();
     double* fields[] = {&mode.dT1, &mode.dT2, &mode.dU, &mode.dI};
