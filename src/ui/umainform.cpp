@@ -429,10 +429,10 @@ void TMainForm::InitTrackBars() {
     connect(RzTrackBar_TStart, &QSlider::valueChanged, this, &TMainForm::OnStartBarChanged);
     connect(RzTrackBar_TEnd, &QSlider::valueChanged, this, &TMainForm::OnEndBarChanged);
     connect(RzTrackBar_TStep, &QSlider::valueChanged, this, &TMainForm::OnStepBarChanged);
-    RzLabel_TStart->setText(
-        QString::asprintf("Started reference temperature, K = %d", RzTrackBar_TStart->value()));
-    RzLabel_TEnd->setText(QString::asprintf("Ended reference temperature, K = %d", RzTrackBar_TEnd->value()));
-    RzLabel_TStep->setText(QString::asprintf("Temperature step = %d", RzTrackBar_TStep->value()));
+    // The labels show the initial values; the bars' coupled limits are already as set above.
+    OnStartBarChanged(RzTrackBar_TStart->value());
+    OnEndBarChanged(RzTrackBar_TEnd->value());
+    OnStepBarChanged(RzTrackBar_TStep->value());
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
