@@ -508,6 +508,10 @@ void TMainForm::ShowError(const QString& text) {
     box.exec();
 }
 
+bool TMainForm::MayDropUnsaved(const QString& question) {
+    return m_global.bMeasureSaved || Ask(question) == QMessageBox::Yes;
+}
+
 bool TMainForm::RefuseWhileRunning() {
     if (!m_logic.IsRunning())
         return false;
@@ -893,8 +897,7 @@ void TMainForm::OnCopySimulatorSamples() {
 void TMainForm::FileNew() {
     if (RefuseWhileRunning())
         return;
-    if (!m_global.bMeasureSaved &&
-        Ask(QStringLiteral("Current measure not saved.\nDo you want to start new one?")) != QMessageBox::Yes)
+    if (!MayDropUnsaved(QStringLiteral("Current measure not saved.\nDo you want to start new one?")))
         return;
     if (RefuseWhileRunning())
         return;
@@ -907,8 +910,7 @@ void TMainForm::FileNew() {
 void TMainForm::FileOpen() {
     if (RefuseWhileRunning())
         return;
-    if (!m_global.bMeasureSaved &&
-        Ask(QStringLiteral("Current measure not saved.\nDo you want to continue?")) != QMessageBox::Yes)
+    if (!MayDropUnsaved(QStringLiteral("Current measure not saved.\nDo you want to continue?")))
         return;
 
     QFileDialog dialog(this, QString(), QString(), QStringLiteral("QM4750 binary file (*.q47)"));
@@ -967,8 +969,7 @@ void TMainForm::FileSave(int filterIndex) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (!m_global.bMeasureSaved &&
-        Ask(QStringLiteral("Current measure not saved.\nDo you want to exit?")) != QMessageBox::Yes) {
+    if (!MayDropUnsaved(QStringLiteral("Current measure not saved.\nDo you want to exit?"))) {
         event->ignore();
         return;
     }

@@ -116,6 +116,8 @@ private:
 
     QMessageBox::StandardButton Ask(const QString& text);
     void ShowError(const QString& text);
+    // True when nothing is unsaved or the operator answers Yes to question.
+    bool MayDropUnsaved(const QString& question);
     // Refuses an action that would move the indexes a running sequencer holds.
     bool RefuseWhileRunning();
 
