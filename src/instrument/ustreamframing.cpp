@@ -96,19 +96,15 @@ bool CStreamScanner::Next(_sStreamFrame& frame) {
     for (;;) {
         // Everything before the first possible frame start is garbage.
         std::size_t start = 0;
-        while (start < m_buffer.size()) {
-            std::size_t unused = 0;
-            if (CheckAt(start, unused) != TCheck::Invalid)
-                break;
+        std::size_t size = 0;
+        TCheck check = TCheck::Invalid;
+        while (start < m_buffer.size() && (check = CheckAt(start, size)) == TCheck::Invalid)
             ++start;
-        }
         m_skipped += start;
         Drop(start);
         if (m_buffer.empty())
             return false;
 
-        std::size_t size = 0;
-        const TCheck check = CheckAt(0, size);
         if (check == TCheck::Valid) {
             const std::size_t header = HeaderSize();
             frame = _sStreamFrame{};
