@@ -27,14 +27,11 @@ struct Token {
 
 Token FindToken(const std::uint8_t* pos) {
     const char* text = reinterpret_cast<const char*>(pos);
-    int n = 0;
-    while (n < kArgScratchSize && text[n] != 0)
-        ++n;
     int p = 0;
-    while (p < n && text[p] == ' ')
+    while (p < kArgScratchSize && text[p] == ' ')
         ++p;
     int e = p;
-    while (e < n && text[e] != ' ' && text[e] != ';')
+    while (e < kArgScratchSize && text[e] != 0 && text[e] != ' ' && text[e] != ';')
         ++e;
     return {text + p, text + e, e};
 }
