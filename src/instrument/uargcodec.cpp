@@ -87,12 +87,12 @@ int EncodeFloat(std::uint8_t* pos, float value) {
     return Finish(pos, text, end);
 }
 
-int EncodeBinary(std::uint8_t* pos, const void* value, int size) {
+int CopyBigEndian(void* to, const void* from, int size) {
     std::uint8_t bytes[8];
-    std::memcpy(bytes, value, static_cast<std::size_t>(size));
+    std::memcpy(bytes, from, static_cast<std::size_t>(size));
     if constexpr (std::endian::native == std::endian::little)
         ReverseBytes(bytes, size);
-    std::memcpy(pos, bytes, static_cast<std::size_t>(size));
+    std::memcpy(to, bytes, static_cast<std::size_t>(size));
     return size;
 }
 
@@ -159,15 +159,6 @@ int DecodeFloat(const std::uint8_t* pos, float& value, bool* converted) {
     if (converted)
         *converted = ok;
     return token.consumed;
-}
-
-int DecodeBinary(const std::uint8_t* pos, void* value, int size) {
-    std::uint8_t bytes[8];
-    std::memcpy(bytes, pos, static_cast<std::size_t>(size));
-    if constexpr (std::endian::native == std::endian::little)
-        ReverseBytes(bytes, size);
-    std::memcpy(value, bytes, static_cast<std::size_t>(size));
-    return size;
 }
 
 } // namespace argcodec_detail

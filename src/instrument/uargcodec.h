@@ -29,11 +29,12 @@ inline constexpr bool kIsArgType = std::is_same_v<T, float> ||
 namespace argcodec_detail {
 int EncodeInteger(std::uint8_t* pos, std::int64_t value, int size, bool isSigned, bool hex);
 int EncodeFloat(std::uint8_t* pos, float value);
-int EncodeBinary(std::uint8_t* pos, const void* value, int size);
+// Copies a value of size bytes between memory and the wire, reversing the byte order on a
+// little-endian machine (the same operation in both directions); returns size.
+int CopyBigEndian(void* to, const void* from, int size);
 int DecodeInteger(const std::uint8_t* pos, std::int64_t& value, int size, bool isSigned, bool hex,
                   bool* converted);
 int DecodeFloat(const std::uint8_t* pos, float& value, bool* converted);
-int DecodeBinary(const std::uint8_t* pos, void* value, int size);
 bool TextMode();
 } // namespace argcodec_detail
 
@@ -46,7 +47,7 @@ template <typename T> int EncodeArg(std::uint8_t* pos, T value, bool hex = false
     if constexpr (!kIsArgType<T>) {
         return 0;
     } else if (!d::TextMode()) {
-        return d::EncodeBinary(pos, &value, static_cast<int>(sizeof(T)));
+        return d::CopyBigEndian(pos, &value, static_cast<int>(sizeof(T)));
     } else if constexpr (std::is_same_v<T, float>) {
         return d::EncodeFloat(pos, value);
     } else {
@@ -73,7 +74,7 @@ int DecodeArg(const std::uint8_t* pos, T& value, bool hex = false, bool* convert
     } else if (!d::TextMode()) {
         if (converted)
             *converted = true;
-        return d::DecodeBinary(pos, &value, static_cast<int>(sizeof(T)));
+        return d::CopyBigEndian(&value, pos, static_cast<int>(sizeof(T)));
     } else if constexpr (std::is_same_v<T, float>) {
         return d::DecodeFloat(pos, value, converted);
     } else {
