@@ -1,7 +1,5 @@
 #include "instrument/cqm4750device.h"
 
-#include <cmath>
-
 namespace {
 
 // Receive time-out handed to the link; its unit is the link's.
@@ -9,35 +7,6 @@ constexpr std::uint32_t kRxTimeout = 500;
 
 // frame 6 arguments by mode index: OFF, DC+, DC-, AC
 constexpr std::uint16_t kModeArgs[4][2] = {{0, 0}, {1, 0}, {1, 1}, {1, 2}};
-
-// Reads replies argument by argument and remembers whether every one was a finite number, so a
-// short or damaged reply is never taken for a record.
-class CReplyReader {
-public:
-    explicit CReplyReader(CDeviceFrame& frame) : m_frame(frame) {}
-
-    template <typename T> void Get(T& value, bool hex = false) {
-        bool converted = false;
-        if (ArgTextMode != 1) {
-            // Binary replies carry a fixed size per argument: never read beyond what arrived.
-            const auto used = static_cast<int>(m_frame.RxPos - m_frame.RxData.data());
-            if (used + static_cast<int>(sizeof(T)) > m_frame.RxLen) {
-                value = T{};
-                m_complete = false;
-                return;
-            }
-        }
-        m_frame.RxPos += DecodeArg(m_frame.RxPos, value, hex, &converted);
-        if constexpr (std::is_floating_point_v<T>)
-            converted = converted && std::isfinite(value);
-        m_complete = m_complete && converted;
-    }
-    bool Complete() const { return m_complete; }
-
-private:
-    CDeviceFrame& m_frame;
-    bool m_complete = true;
-};
 
 } // namespace
 
@@ -92,7 +61,6 @@ bool CQm4750Device::Exchange(CDeviceFrame& frame, int attempts) {
                           ? static_cast<std::uint8_t>(CFrameLink::kMaxRxPayload)
                           : length;
         frame.RxData[frame.RxLen] = 0;
-        frame.RxPos = frame.RxData.data();
         result = frame.RxId == frame.TxId;
         if (!result)
             m_errorFlags |= ERR_ID;
@@ -132,7 +100,7 @@ bool CQm4750Device::ReadCycleState(std::array<std::uint8_t, 5>& state) {
     if (!Exchange(frame, 1))
         return false;
     std::array<std::uint8_t, 5> read{};
-    CReplyReader reader(frame);
+    CArgReader reader(frame.RxData.data(), frame.RxLen);
     for (auto& byte : read)
         reader.Get(byte, true);
     if (!reader.Complete()) {
@@ -152,7 +120,7 @@ bool CQm4750Device::ReadTelemetry(std::uint16_t arg, _sTelemetry& record) {
     _sTelemetry read;
     read.StatusA = m_statusA;
     read.StatusB = m_statusB;
-    CReplyReader reader(frame);
+    CArgReader reader(frame.RxData.data(), frame.RxLen);
     for (float* value : {&read.T1, &read.T2, &read.U, &read.I, &read.T3, &read.T4})
         reader.Get(*value);
     for (_sPidState& pid : read.Pid) {

@@ -76,7 +76,7 @@ struct CDeviceFrame {
     static constexpr int kTxPayload = 65;
     static constexpr int kRxPayload = CFrameLink::kMaxRxPayload + 1; // and a terminating zero
 
-    explicit CDeviceFrame(std::uint8_t id) : TxId(id), TxPos(TxData.data()), RxPos(RxData.data()) {}
+    explicit CDeviceFrame(std::uint8_t id) : TxId(id), TxPos(TxData.data()) {}
     CDeviceFrame(const CDeviceFrame&) = delete;
     CDeviceFrame& operator=(const CDeviceFrame&) = delete;
 
@@ -91,7 +91,6 @@ struct CDeviceFrame {
     std::uint8_t RxId = 0;
     std::uint8_t RxLen = 0;
     std::array<std::uint8_t, kRxPayload> RxData{};
-    const std::uint8_t* RxPos = nullptr;
 };
 
 template <typename T> void CDeviceFrame::Put(T value, bool hex) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <type_traits>
 
@@ -85,3 +86,32 @@ int DecodeArg(const std::uint8_t* pos, T& value, bool hex = false, bool* convert
         return used;
     }
 }
+
+// Reads the arguments of a received payload one after the other and remembers whether every one
+// arrived and was a (finite) number, so that a short or damaged payload is never taken for data.
+// Text form: data must hold a zero at data[length]. Binary form: nothing is read beyond length; an
+// argument that does not fit stores T{}.
+class CArgReader {
+public:
+    CArgReader(const std::uint8_t* data, int length) : m_data(data), m_length(length) {}
+
+    template <typename T> void Get(T& value, bool hex = false) {
+        if (!argcodec_detail::TextMode() && m_pos + static_cast<int>(sizeof(T)) > m_length) {
+            value = T{};
+            m_complete = false;
+            return;
+        }
+        bool converted = false;
+        m_pos += DecodeArg(m_data + m_pos, value, hex, &converted);
+        if constexpr (std::is_floating_point_v<T>)
+            converted = converted && std::isfinite(value);
+        m_complete = m_complete && converted;
+    }
+    bool Complete() const { return m_complete; }
+
+private:
+    const std::uint8_t* m_data;
+    int m_length;
+    int m_pos = 0;
+    bool m_complete = true;
+};

@@ -43,30 +43,19 @@ private:
 // Reads the arguments of one request from a zero-terminated copy; remembers whether all converted.
 class CRequestReader {
 public:
-    CRequestReader(std::uint8_t length, const std::uint8_t* payload) {
+    CRequestReader(std::uint8_t length, const std::uint8_t* payload) : m_args(m_data.data(), length) {
         std::memcpy(m_data.data(), payload, length);
-        m_end = length;
     }
     template <typename T> T Get() {
         T value{};
-        bool converted = false;
-        if (ArgTextMode != 1 && m_pos + static_cast<int>(sizeof(T)) > m_end) {
-            m_ok = false;
-            return value;
-        }
-        m_pos += DecodeArg(m_data.data() + m_pos, value, false, &converted);
-        if constexpr (std::is_floating_point_v<T>)
-            converted = converted && std::isfinite(value);
-        m_ok = m_ok && converted;
+        m_args.Get(value);
         return value;
     }
-    bool Ok() const { return m_ok; }
+    bool Ok() const { return m_args.Complete(); }
 
 private:
     std::array<std::uint8_t, kArgScratchSize + 8> m_data{};
-    int m_pos = 0;
-    int m_end = 0;
-    bool m_ok = true;
+    CArgReader m_args;
 };
 
 constexpr double kMinSetPoint = 3.0;
