@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 // The frame link below the instrument command set: one request frame out, one reply frame in.
 // CQm4750Device talks only to this interface; the program's link (built-in simulator, later
@@ -34,4 +37,12 @@ public:
     // relied on.
     virtual bool RxFrame(std::uint32_t timeout, std::uint8_t& statusA, std::uint8_t& statusB,
                          std::uint8_t& id, std::uint8_t& length, std::uint8_t* payload) = 0;
+
+protected:
+    // What GetIntrDescription writes: the description, cut to the buffer, and its zero.
+    static void CopyDescription(std::string_view description, char* text) {
+        const std::size_t n = std::min(description.size(), static_cast<std::size_t>(kDescriptionSize - 1));
+        std::memcpy(text, description.data(), n);
+        text[n] = 0;
+    }
 };

@@ -205,12 +205,8 @@ _sStreamStats CStreamLink::GetStats() const {
 }
 
 void CStreamLink::GetIntrDescription(std::int32_t index, char* text) {
-    if (index != 0)
-        return;
-    const std::string description = m_endpoint.Description();
-    const std::size_t n = std::min(description.size(), static_cast<std::size_t>(kDescriptionSize - 1));
-    std::memcpy(text, description.data(), n);
-    text[n] = 0;
+    if (index == 0)
+        CopyDescription(m_endpoint.Description(), text);
 }
 
 bool CStreamLink::OpenIntr(std::int32_t index) {

@@ -1,18 +1,6 @@
 #include "simulator/csimlink.h"
 
-#include <algorithm>
 #include <cstring>
-
-namespace {
-
-void CopyDescription(const std::string& description, char* text) {
-    const std::size_t n =
-        std::min(description.size(), static_cast<std::size_t>(CFrameLink::kDescriptionSize - 1));
-    std::memcpy(text, description.data(), n);
-    text[n] = 0;
-}
-
-} // namespace
 
 // --- CSimLink ------------------------------------------------------------------------------------
 
