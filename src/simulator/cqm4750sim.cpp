@@ -2,6 +2,7 @@
 
 #include "instrument/cqm4750device.h"
 #include "instrument/uargcodec.h"
+#include "simulator/usimrandom.h"
 
 #include <algorithm>
 #include <cmath>
@@ -237,13 +238,8 @@ double CQm4750Sim::GetPeltierDelta(int position) {
 
 // Box-Muller over splitmix64: the same sequence for a seed with every compiler and library.
 double CQm4750Sim::Gaussian() {
-    auto next = [this] {
-        std::uint64_t z = (m_rng += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53; // in (0, 1)
-    };
+    // uniform in (0, 1)
+    auto next = [this] { return (static_cast<double>(SplitMix64(m_rng) >> 11) + 0.5) * 0x1.0p-53; };
     const double u1 = next();
     const double u2 = next();
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);

@@ -1,5 +1,7 @@
 #include "simulator/csimserver.h"
 
+#include "simulator/usimrandom.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -275,9 +277,5 @@ bool CSimServer::Chance(double rate) {
 }
 
 std::uint32_t CSimServer::Random() {
-    // splitmix64: seeded, so that a fault pattern can be repeated
-    std::uint64_t z = (m_rng += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 32);
+    return static_cast<std::uint32_t>(SplitMix64(m_rng) >> 32);
 }
