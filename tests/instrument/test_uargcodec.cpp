@@ -127,6 +127,19 @@ struct IntCase {
     bool Converted;
 };
 
+// Decodes every case into a T that starts at 99.
+template <typename T, std::size_t N> void ExpectIntCases(const IntCase (&cases)[N]) {
+    for (const IntCase& c : cases) {
+        T value = 99;
+        bool converted = !c.Converted;
+        EXPECT_EQ(DecodeArg(reinterpret_cast<const std::uint8_t*>(c.Input), value, c.Hex, &converted),
+                  c.Consumed)
+            << c.Input;
+        EXPECT_EQ(value, c.Value) << c.Input;
+        EXPECT_EQ(converted, c.Converted) << c.Input;
+    }
+}
+
 TEST(ArgCodecText, DecodesIntegerTokens) {
     const IntCase bytes[] = {
         {" 1a", true, 3, 26, true},   {"31 20", true, 2, 0x31, true},
@@ -135,29 +148,13 @@ TEST(ArgCodecText, DecodesIntegerTokens) {
         {"300", false, 3, 44, true}, // the converted integer is stored in the byte
         {"-1", false, 2, 255, true},  {"", false, 0, 0, false},
     };
-    for (const IntCase& c : bytes) {
-        std::uint8_t value = 99;
-        bool converted = !c.Converted;
-        EXPECT_EQ(DecodeArg(reinterpret_cast<const std::uint8_t*>(c.Input), value, c.Hex, &converted),
-                  c.Consumed)
-            << c.Input;
-        EXPECT_EQ(value, c.Value) << c.Input;
-        EXPECT_EQ(converted, c.Converted) << c.Input;
-    }
+    ExpectIntCases<std::uint8_t>(bytes);
     const IntCase words[] = {
         {"65535", false, 5, 65535, true}, {"-1", false, 2, 65535, true},
         {"0012ab", true, 6, 0x12, true},  {"12ab", true, 4, 0x12ab, true},
         {"12abc", false, 5, 12, true},    {"99999999999999999999", false, 20, 0, false},
     };
-    for (const IntCase& c : words) {
-        std::uint16_t value = 99;
-        bool converted = !c.Converted;
-        EXPECT_EQ(DecodeArg(reinterpret_cast<const std::uint8_t*>(c.Input), value, c.Hex, &converted),
-                  c.Consumed)
-            << c.Input;
-        EXPECT_EQ(value, c.Value) << c.Input;
-        EXPECT_EQ(converted, c.Converted) << c.Input;
-    }
+    ExpectIntCases<std::uint16_t>(words);
     std::int32_t s = 0;
     EXPECT_EQ(DecodeArg(reinterpret_cast<const std::uint8_t*>("-2147483648"), s), 11);
     EXPECT_EQ(s, -2147483647 - 1);
