@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -375,8 +374,8 @@ TEST(SimConfig, RefusesBadDescriptions) {
 
 TEST(SimConfig, LoadsAFileAndDrivesTheModel) {
     TempDir dir;
-    const auto path = dir.Path() / "sim.ini";
-    std::ofstream(path) << "[Sample0]\nAlpha = 100\nSigma = 1e5\nKappa = 1.5\nWireD = 0\n";
+    const auto path = dir / "sim.ini";
+    TempDir::Write(path, "[Sample0]\nAlpha = 100\nSigma = 1e5\nKappa = 1.5\nWireD = 0\n");
     const SimConfigResult r = LoadSimConfig(path);
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.config.Samples.size(), 1u);
@@ -391,10 +390,6 @@ TEST(SimConfig, LoadsAFileAndDrivesTheModel) {
     const double ks = s.Kappa.At(tm) * 1.5e-3 * 1.5e-3 / 4e-3;
     EXPECT_NEAR(b.sim().GetPeltierDelta(0), 100e-6 * (1 + s.Alpha.Tc * (tm - 300)) * tm * 0.04 / ks, 1e-9);
 }
-
-} // namespace
-
-namespace {
 
 TEST(SimClock, InstrumentTimeNeverGoesBackwards) {
     CVirtualClock virtualClock(500);
