@@ -379,11 +379,7 @@ void TMainForm::BuildMenus() {
     edit->addSeparator();
     m_samplesMenu = edit->addMenu(QStringLiteral("Samples"));
     m_samplesMenu->setObjectName(QStringLiteral("Samples1"));
-    InstallSamplesMenu(m_samplesMenu, m_global, this, [this] {
-        RepaintTree();
-        m_results->OnStoreChanged();
-        MeasureChanged();
-    });
+    InstallSamplesMenu(m_samplesMenu, m_global, this, [this] { SamplesChanged(); });
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
     device->setObjectName(QStringLiteral("MenuDevice"));
@@ -773,8 +769,7 @@ void TMainForm::OnAddClicked() {
         for (int t = RzTrackBar_TStart->value(); t <= RzTrackBar_TEnd->value(); t += step)
             AddTemperature(t);
     }
-    RebuildTree();
-    m_results->OnStoreChanged();
+    StoreChanged();
     MeasureChanged();
 }
 
@@ -795,8 +790,7 @@ void TMainForm::OnDelClicked() {
     if (RefuseWhileRunning())
         return;
     m_global.MeasureData.DeleteTemperature(std::size_t(t));
-    RebuildTree();
-    m_results->OnStoreChanged();
+    StoreChanged();
     MeasureChanged();
 }
 
@@ -811,6 +805,12 @@ void TMainForm::OnPageChanged(int index) {
 void TMainForm::StoreChanged() {
     RebuildTree();
     m_results->OnStoreChanged();
+}
+
+void TMainForm::SamplesChanged() {
+    RepaintTree();
+    m_results->OnStoreChanged();
+    MeasureChanged();
 }
 
 void TMainForm::MeasureChanged() {
@@ -886,9 +886,7 @@ void TMainForm::OnCopySimulatorSamples() {
         if (SavedDescriptionDiffers(before, sample))
             m_global.bMeasureSaved = false;
     }
-    RepaintTree();
-    m_results->OnStoreChanged();
-    MeasureChanged();
+    SamplesChanged();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -137,7 +137,10 @@ private:
     void OnEditPoints();
     void OnSpeedChosen(QAction* action);
     void OnCopySimulatorSamples();
+    // The points of the store were replaced, added or removed: the tree is built again.
     void StoreChanged();
+    // A sample's description or use changed: its marks, the results and the recovery copy follow.
+    void SamplesChanged();
     // The measurement changed through this window (tell the recovery copy).
     void MeasureChanged();
     // Nothing is unsaved any more: the recovery copy goes.
