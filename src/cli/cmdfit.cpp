@@ -10,9 +10,7 @@
 #include <iostream>
 
 namespace {
-constexpr int MaxDegree = MaxPolynomialDegree;
-
-// "A,S,K,Z": four degrees of 0 to MaxDegree.
+// "A,S,K,Z": four degrees of 0 to MaxPolynomialDegree.
 bool ParseDegrees(const std::string& text, std::array<int, 4>& degrees) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < degrees.size(); ++i) {
@@ -21,7 +19,7 @@ bool ParseDegrees(const std::string& text, std::array<int, 4>& degrees) {
         if (last != (comma == std::string::npos))
             return false;
         const auto value = ParseInt32(std::string_view(text).substr(start, comma - start));
-        if (!value || *value < 0 || *value > MaxDegree)
+        if (!value || *value < 0 || *value > MaxPolynomialDegree)
             return false;
         degrees[i] = *value;
         start = comma + 1;
@@ -55,7 +53,7 @@ int CmdFit(GlobalValue& g, CliArgs args) {
                           std::to_string(g.Samples.size() - 1));
     std::array<int, 4> degrees = g.sDataConfig.Degree;
     if (const std::string* text = parsed.Value("degrees"); text != nullptr && !ParseDegrees(*text, degrees))
-        return UsageError("--degrees must be four degrees of 0 to " + std::to_string(MaxDegree) +
+        return UsageError("--degrees must be four degrees of 0 to " + std::to_string(MaxPolynomialDegree) +
                           " for Alpha, Sigma, Kappa and Z, such as 3,3,2,2");
     const bool corrected = g.sDataConfig.bUseCorrection && !parsed.Has("no-correction");
 
@@ -72,27 +70,16 @@ int CmdFit(GlobalValue& g, CliArgs args) {
     struct Property {
         const char* Name;
         TPropertyIndex Index;
+        TCalcValue Value;
     };
-    for (const Property& property : {Property{"Alpha, V/K", piAlpha}, Property{"Sigma, S/m", piSigma},
-                                     Property{"Kappa, W/(m K)", piKappa}, Property{"Z, 1/K", piZ}}) {
+    for (const Property& property :
+         {Property{"Alpha, V/K", piAlpha, cvAlpha}, Property{"Sigma, S/m", piSigma, cvSigma},
+          Property{"Kappa, W/(m K)", piKappa, corrected ? cvKappaCorr : cvKappa},
+          Property{"Z, 1/K", piZ, corrected ? cvZCorr : cvZ}}) {
         CCalcPolinom poly;
         const int degree = degrees[property.Index];
         poly.SetDegree(degree);
-        bool built = false;
-        switch (property.Index) {
-            case piAlpha:
-                built = data.FitAlpha(s, poly);
-                break;
-            case piSigma:
-                built = data.FitSigma(s, poly);
-                break;
-            case piKappa:
-                built = data.FitKappa(s, poly, corrected);
-                break;
-            case piZ:
-                built = data.FitZ(s, poly, corrected);
-                break;
-        }
+        const bool built = data.FitValue(property.Value, s, poly);
         std::cout << property.Name << ": ";
         if (!built)
             std::cout << "no fit, no point of this sample gives a value\n";
