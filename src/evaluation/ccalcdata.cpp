@@ -63,9 +63,8 @@ bool CCalcData::FitValue(TCalcValue which, std::size_t sample, CCalcPolinom& pol
     x.reserve(n);
     y.reserve(n);
     // Store order, which is the order the operator added the temperatures; the fit does not care.
+    // Incomplete points and values that cannot be computed give false and are left out.
     for (std::size_t t = 0; t < n; ++t) {
-        if (!pData->GetPoint(t, sample).IsComplete())
-            continue;
         double tavr = 0.0;
         double value = 0.0;
         if (PointTavr(sample, t, tavr) && PointValue(which, sample, t, value)) {
