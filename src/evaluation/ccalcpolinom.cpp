@@ -38,7 +38,6 @@ bool CCalcPolinom::Fit(int degree, const double* x, std::size_t n, const double*
     if (degree < 0 || degree > MaxDegree) {
         pCoef.clear();
         bFitted = false;
-        dRms = 0.0;
         PolyFit(-1, pX, pY, nullptr, dRms); // the residual of "no curve": the rms of y
         return false;
     }

@@ -153,7 +153,6 @@ void CProgrammLogic::StoreMode() {
         sample = temperature < 0 ? -1 : NextSample(temperature);
     }
     if (sample < 0) {
-        iTemperature = -1;
         iState = lsIdle;
         Stop();
         return;
