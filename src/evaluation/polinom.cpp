@@ -122,8 +122,10 @@ bool SolveLinear(int m, const double* matrix, const double* rhs, double* solutio
 }
 
 bool PolyFit(int degree, std::span<const double> x, std::span<const double> y, double* coef, double& rms) {
+    // The points that have both coordinates.
+    const std::span<const double> px = x.first(std::min(x.size(), y.size()));
     if (degree < 0) {
-        rms = ResidualRms(degree, x.first(std::min(x.size(), y.size())), y, coef);
+        rms = ResidualRms(degree, px, y, coef);
         return false;
     }
     const std::size_t m = static_cast<std::size_t>(degree) + 1;
@@ -150,7 +152,6 @@ bool PolyFit(int degree, std::span<const double> x, std::span<const double> y, d
         return SolveLinear(static_cast<int>(m), matrix.data(), rhs.data(), coef);
     }();
 
-    const std::span<const double> px = x.first(std::min(x.size(), y.size()));
     if (usable) {
         rms = ResidualRms(degree, px, y, coef);
         if (std::isfinite(rms))
