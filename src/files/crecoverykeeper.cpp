@@ -39,7 +39,8 @@ void CRecoveryKeeper::MeasureChanged() {
 }
 
 void CRecoveryKeeper::Discard() {
-    if (!m_file.empty())
+    // Only a recovery copy is ever removed: a measurement file is the operator's own.
+    if (!m_file.empty() && m_format == kfRecoveryCopy)
         Post(jRemove, {});
 }
 
